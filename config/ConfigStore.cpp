@@ -1,0 +1,88 @@
+#include "config/ConfigStore.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string Trim(const std::string& text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && IsTrimmed(text[begin])) ++begin;
+    while (end > begin && IsTrimmed(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool CConfigStore::Load(const std::string& path) {
+    m_values.clear();
+    std::ifstream file(path, std::ios::binary);
+    if (!file.is_open()) return false;
+    // A read error ends the reading; what was read so far counts.
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    Parse(text);
+    return true;
+}
+
+void CConfigStore::Parse(const std::string& text) {
+    m_values.clear();
+    std::size_t position = 0;
+    const std::size_t size = text.size();
+    while (position < size) {
+        if (text[position] == '\r' || text[position] == '\n') {
+            ++position;
+            continue;
+        }
+        std::size_t end = text.find_first_of("\r\n", position);
+        if (end == std::string::npos) end = size;
+        std::string line = text.substr(position, end - position);
+        position = end;
+
+        // A comment needs its "#" in the first column, before any trimming.
+        if (line[0] == '#') continue;
+        line = Trim(line);
+        if (line.empty()) continue;
+
+        const std::size_t equals = line.find('=');
+        if (equals == std::string::npos) {
+            Set(line, "");
+        } else {
+            Set(Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)));
+        }
+    }
+}
+
+bool CConfigStore::Save(const std::string& path, const std::string& header) const {
+    // Text mode: line feeds are this platform's line ends.
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) return false;
+    bool ok = true;
+    if (!header.empty()) ok = std::fprintf(file, "%s\n\n", header.c_str()) >= 0;
+    for (const auto& [key, value] : m_values) {
+        ok = ok && std::fwrite(key.data(), 1, key.size(), file) == key.size();
+        ok = ok && std::fputs(" = ", file) >= 0;
+        ok = ok && std::fwrite(value.data(), 1, value.size(), file) == value.size();
+        ok = ok && std::fputc('\n', file) != EOF;
+    }
+    const bool closed = std::fclose(file) == 0;
+    return ok && closed;
+}
+
+std::string CConfigStore::Get(const std::string& key) const {
+    auto found = m_values.find(key);
+    return found == m_values.end() ? std::string() : found->second;
+}
+
+void CConfigStore::Set(const std::string& key, const std::string& value) { m_values[key] = value; }
+
+bool IsTrueWord(const std::string& value) {
+    std::string lower;
+    for (char c : value) lower += LowerAscii(c);
+    return lower == "true" || lower == "yes" || lower == "1";
+}

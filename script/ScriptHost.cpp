@@ -1,0 +1,57 @@
+#include "script/ScriptHost.h"
+
+bool CScriptHost::LoadSystems() {
+    m_message = "Could not find any suitable scripting systems";
+    return false;
+}
+
+bool CScriptHost::RunAutoexec() {
+    m_message.clear();
+    return true;
+}
+
+std::string CScriptHost::FirePreParse(const std::string& text) {
+    m_message.clear();
+    return text;
+}
+
+std::string CScriptHost::FireSendLine(const std::string& line) {
+    m_message.clear();
+    return line;
+}
+
+std::string CScriptHost::FireReceive(const std::string& line) {
+    m_message.clear();
+    return line;
+}
+
+void CScriptHost::FireReceivePML(const std::string&) { m_message.clear(); }
+void CScriptHost::FireConnected() { m_message.clear(); }
+void CScriptHost::FireConnectFailed() { m_message.clear(); }
+void CScriptHost::FireDisconnect(bool) { m_message.clear(); }
+void CScriptHost::FireTick() { m_message.clear(); }
+
+bool CScriptHost::RunCommand(const std::string&, const std::string&) {
+    m_message.clear();
+    return false;
+}
+
+int CScriptHost::LoadScript(const std::string&) {
+    m_message = "No script system can load this file";
+    return 1;
+}
+
+bool CScriptHost::Reload() {
+    m_message.clear();
+    return true;
+}
+
+bool CScriptHost::Execute(const std::string&) {
+    m_message = "No script system loaded";
+    return false;
+}
+
+std::string CScriptHost::Dump() {
+    m_message.clear();
+    return std::string();
+}
