@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -7,7 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/FormatCodes.h"
+#include "ui/InputHistory.h"
 #include "ui/PaneControl.h"
+#include "ui/PaneNotify.h"
 
 class CWindow;
 
@@ -15,6 +19,15 @@ class CWindow;
 // is plain text processing; the control it drives is reached only through IPaneControl.
 class CRichPane : public IPaneEvents {
 public:
+    // Menu commands the pane answers itself.
+    static constexpr int kCommandBold = 40011;
+    static constexpr int kCommandItalic = 40012;
+    static constexpr int kCommandUnderline = 40013;
+    static constexpr int kCommandStrikeout = 40014;
+    // The platform's face-name field holds 31 characters and its terminator.
+    static constexpr std::size_t kMaxFontFaceLength = 31;
+    static constexpr char16_t kPasswordChar = 0x25CF;
+
     CRichPane();
     ~CRichPane() override;
     CRichPane(const CRichPane&) = delete;
@@ -36,9 +49,14 @@ public:
     std::int32_t PreferredWidth(ITextMeasure& measure) const;
     void WrapSelection(char letter);
     void SetPasswordMode(bool on);
+    // Runs a menu or accelerator command; false for a command this pane does not know.
+    bool MenuCommand(int id);
+    // Plain text with format tags for a formatted fragment, relative to this pane's colours.
+    std::string RtfToTags(const std::vector<FormattedChar>& fragment) const;
 
     IPaneControl* Control() const { return m_control.get(); }
     bool IsOutput() const { return m_isOutput != 0; }
+    const CInputHistory& History() const { return m_history; }
 
     // IPaneEvents
     void OnFocusChanged(bool hasFocus) override;
@@ -72,6 +90,48 @@ public:
     std::deque<std::string> m_pmlQueue;
 
 private:
+    static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+    // Where rendering inserts: at the end, or at a position that advances as text goes in.
+    struct Insertion {
+        std::int32_t position = IPaneControl::kEnd;
+        bool atSelection = false;
+        bool moveFirst = true;
+    };
+
+    // How far the previous Append got with text that is still pending, so that text waiting
+    // for a closing delimiter is not scanned again from its start on every call. Indices count
+    // from the start of m_pending; the state holds only while m_pending has `length` bytes.
+    struct ScanState {
+        std::size_t length = 0;
+        // URL marking: positions before `urlFrom` are settled. With `urlSpan` set, `urlFrom`
+        // lies inside a PML tag or Unicode escape whose closing byte is still being looked for.
+        std::size_t urlFrom = 0;
+        unsigned char urlSpan = 0;
+        // Rendering: an opening 0x19 / 0x1A waiting for its closing byte, searched from
+        // `closeFrom` on.
+        std::size_t openMarker = kNone;
+        std::size_t closeFrom = 0;
+    };
+
+    void MarkUrls(std::string& text);
+    // Renders text; what cannot be rendered yet is left in m_pending.
+    void Render(std::string_view text, bool textIsPending, bool atSelection);
+    void InsertPlain(std::string_view run, Insertion& at);
+    void InsertUnicode(char16_t character, Insertion& at);
+    void ApplyFormatCode(unsigned char code, Colour colour, const Insertion& at);
+    void KeepPending(std::string_view text, bool textIsPending, std::size_t from);
+    void ResetScanState();
+    void ReplaceWholeText(const std::string& text);
+    void Notify(PaneNotifyCode code, unsigned characterCode = 0, KeyModifiers modifiers = {});
+
     CWindow* m_parent = nullptr;
     std::unique_ptr<IPaneControl> m_control;
+    CInputHistory m_history;
+    ScanState m_scan;
+    std::size_t m_maxPrefixLength = 0;
+    // Text appended while a render is under way (a control event calling back) waits here.
+    bool m_rendering = false;
+    std::string m_appendedWhileRendering;
+    std::string m_marked;  // reused buffer for URL marking
 };

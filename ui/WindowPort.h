@@ -73,4 +73,6 @@ public:
     virtual void ShowMessageBox(const std::string& text, const std::string& caption,
                                 MessageBoxKind kind) = 0;
     virtual ITextMeasure& TextMeasure() = 0;
+    // Outer size minus client size of a top-level window without a menu, before one exists.
+    virtual ::Size DefaultFrameSize() = 0;
 };

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "config/ConfigStore.h"
+#include "http/DownloadRequest.h"
+#include "http/ThreadEvent.h"
+#include "ui/RichPane.h"
+#include "ui/Window.h"
+
+class CApp;
+class CScriptHost;
+
+// A built-in client command: its handler and the text /help shows for it.
+struct CommandInfo {
+    void (CApp::*handler)(const std::string& argument) = nullptr;
+    std::string help;
+};
+
+// A loaded plug-in library.
+struct PluginRecord {
+    std::string name;
+    void* library = nullptr;
+};
+
+// The application object: the main window, owning the panes, the settings, the script host,
+// the game connection and the pending downloads for the whole run.
+class CApp : public CWindow {
+public:
+    static constexpr const char* kProgramConfigFile = "OstrakClient.cfg";
+
+    CApp();
+    ~CApp() override;
+
+    bool Create(IPlatform* instance) override;
+    void Destroy() override;
+    std::intptr_t WndProc(WindowMessage& message) override;
+    void OnTick() override;
+    bool IsHighPerfMode() const override { return m_highPerfCount > 0; }
+    void OnNotify(const PaneNotify& notify) override;
+
+    // Messages to the player.
+    void PrintError(const std::string& text);
+    void PrintColour(std::uint32_t rrggbb, const std::string& text);
+
+    // Settings.
+    bool LoadConfigFile(CConfigStore& store, const std::string& path);
+    void ParseUrlPrefixes(const std::string& value);
+    std::string GetConfigValue(const std::string& key) const;
+    void SetConfigValue(const std::string& key, const std::string& value);
+
+    // Entered text and commands.
+    void SubmitText(const std::string& text);
+    void ProcessLine(const std::string& line);
+    void ExecuteCommand(const std::string& line);
+    void CmdHelp(const std::string& argument);
+    void CmdLoad(const std::string& argument);
+    void CmdReload(const std::string& argument);
+    void CmdExec(const std::string& argument);
+    void CmdDump(const std::string& argument);
+    void CmdResetPml(const std::string& argument);
+    void CmdDownloads(const std::string& argument);
+    void CmdCheckUpdates(const std::string& argument);
+    void CmdLoadPlugin(const std::string& argument);
+    void CmdUnloadPlugin(const std::string& argument);
+
+    // The game connection.
+    void CmdConnect(const std::string& argument);
+    void CmdDisconnect(const std::string& argument);
+    void ShowTelnetReport(const std::string& argument);
+    void PollConnection();
+    void ProcessIncoming();
+    void SendWindowSize(bool force);
+    void SendToServer(const char* data, std::size_t length);
+    bool IsConnected() const { return m_connected; }
+
+    // High-performance mode of the event loop (raised and lowered by scripts).
+    void EnterHighPerfMode() { ++m_highPerfCount; }
+    void ExitHighPerfMode() {
+        if (m_highPerfCount > 0) --m_highPerfCount;
+    }
+
+    CRichPane& OutputPane() { return m_output; }
+    CRichPane& InputLine() { return m_input; }
+    const std::map<std::string, CommandInfo>& BuiltinCommands() const { return m_builtinCommands; }
+    const std::string& SettingsPath() const { return m_settingsPath; }
+    std::int32_t InputHeight() const { return m_inputHeight; }
+    const Rect& SplitterRect() const { return m_splitterRect; }
+    std::list<std::unique_ptr<DownloadRequest>>& Downloads() { return m_downloads; }
+    CConfigStore& Config() { return m_config; }
+    CConfigStore& Settings() { return m_settings; }
+    bool SettingsDirty() const { return m_settingsDirty; }
+    const std::string& DefaultServer() const { return m_defaultServer; }
+    std::uint16_t DefaultPort() const { return m_defaultPort; }
+    const std::string& SearchUrlPrefix() const { return m_searchUrlPrefix; }
+    std::int32_t TickDelay() const { return m_tickDelay; }
+    bool HasSavedWindowRect() const { return m_hasSavedWindowRect; }
+    const Rect& SavedWindowRect() const { return m_savedWindowRect; }
+
+private:
+    void EnterBuiltinCommands();
+    void BuildSettingsPath();
+    void LayoutPanes(std::int32_t width, std::int32_t height);
+    void DragSplitter(std::int32_t y);
+    void FillSplitter();
+    void SaveSettingsIfDirty();
+    void ReportScriptMessage();
+    void AppendOutput(const std::string& text);
+    bool HasUserDownloads() const;
+    void CompleteDownload(DownloadRequest& request);
+    bool StartSystemLibrary();
+    void StopSystemLibrary();
+    void UnloadPlugin(PluginRecord& plugin);
+    void CloseConnection();
+
+    std::unique_ptr<CScriptHost> m_scriptHost;
+    std::unique_ptr<CThreadEvent> m_stopEvent;
+    std::int32_t m_inputHeight = 64;
+    std::int32_t m_highPerfCount = 0;
+    std::map<std::string, CommandInfo> m_builtinCommands;
+    CConfigStore m_config;
+    CConfigStore m_settings;
+    bool m_settingsDirty = false;
+    std::vector<PluginRecord> m_plugins;
+    CRichPane m_output;
+    CRichPane m_input;
+    bool m_connecting = false;
+    bool m_connected = false;
+    Rect m_splitterRect;
+    std::list<std::unique_ptr<DownloadRequest>> m_downloads;
+    std::string m_settingsPath;
+    std::string m_defaultServer;
+    std::uint16_t m_defaultPort = 23;
+    std::string m_searchUrlPrefix;
+    std::int32_t m_tickDelay = 100;
+    Rect m_savedWindowRect;
+    bool m_hasSavedWindowRect = false;
+
+    // Output printed before the output pane exists, shown once it does.
+    std::string m_earlyOutput;
+};
+
+// The one application object.
+extern CApp* g_app;
+// The program's version, read at start-up.
+extern std::int32_t g_versionMajor;
+extern std::int32_t g_versionMinor;
+
+// The system's text for an error code, line break included.
+std::string GetSystemErrorText(std::uint32_t code);
+// Splits "major.minor" at its first "." into the two leading-digit values; both 0 without ".".
+void ParseProductVersion(const std::string& version, std::int32_t& major, std::int32_t& minor);

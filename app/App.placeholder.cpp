@@ -1,3 +1,0 @@
-namespace {
-[[maybe_unused]] constexpr int kAppPlaceholder = 0;
-}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+// Connection state of a socket (CheckConnect).
+enum : std::uint32_t {
+    kSocketIdle = 0,
+    kSocketConnecting = 1,
+    kSocketFailed = 2,
+    kSocketConnected = 3,
+};
+
+// Receive status of a socket (Receive); sticky until ClearError or Close.
+enum : std::uint32_t {
+    kReceiveOk = 0,
+    kReceiveClosed = 1,
+    kReceiveError = 2,
+};
+
+// A polled TCP client: nothing blocks but name resolution, and the owner drives it. Texts it
+// returns belong to the socket and stay valid until its next mutating call.
+class CBaseSocket {
+public:
+    virtual ~CBaseSocket() = default;
+
+    // Destroys the object.
+    virtual void Release() = 0;
+    virtual bool Connect(const char* host, std::uint16_t port) = 0;
+    virtual std::uint32_t CheckConnect() = 0;
+    virtual void Close() = 0;
+    virtual void ClearError() = 0;
+    virtual std::uint32_t Receive() = 0;
+    virtual const char* GetLine() = 0;
+    virtual std::size_t GetBufferSize() = 0;
+    virtual const char* GetBuffer() = 0;
+    virtual void ClearBuffer() = 0;
+    virtual bool Send(const char* data, std::size_t length) = 0;
+    virtual const char* GetLastErrorText() = 0;
+    virtual bool IsConnected() = 0;
+    virtual bool HasData() = 0;
+
+    // The descriptor an event loop can watch for arriving bytes; -1 when there is none.
+    virtual int GetDescriptor() const { return -1; }
+};
+
+// Ends a socket's life the way its owners must: Release.
+struct SocketReleaser {
+    void operator()(CBaseSocket* socket) const {
+        if (socket) socket->Release();
+    }
+};
+using SocketPtr = std::unique_ptr<CBaseSocket, SocketReleaser>;

@@ -1,0 +1,233 @@
+#include "net/Socket.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "net/WinSockErrors.h"
+
+namespace {
+
+// The pending error of a socket (SO_ERROR); false when it cannot be read.
+bool ReadPendingError(int socket, int& error) {
+    socklen_t length = sizeof(error);
+    error = 0;
+    return getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) == 0;
+}
+
+// poll with a zero time-out, retried when a signal interrupts it.
+int PollNow(int socket, short events, short& revents) {
+    pollfd entry{socket, events, 0};
+    int result;
+    do {
+        result = poll(&entry, 1, 0);
+    } while (result < 0 && errno == EINTR);
+    revents = entry.revents;
+    return result;
+}
+
+}  // namespace
+
+CSocket::~CSocket() { Close(); }
+
+void CSocket::Release() { delete this; }
+
+bool CSocket::Connect(const char* host, std::uint16_t port) {
+    Close();
+    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_socket < 0) {
+        m_lastError = "socket() Failed! " + GetErrnoSocketText(errno);
+        m_socket = -1;
+        return false;
+    }
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    if (inet_pton(AF_INET, host, &address.sin_addr) != 1 &&
+        !ResolveHost(host, address.sin_addr)) {
+        CloseHandle();
+        m_lastError = std::string("Could not look up IP address for host ") + host;
+        return false;
+    }
+    address.sin_port = htons(port);
+
+    const int flags = fcntl(m_socket, F_GETFL, 0);
+    fcntl(m_socket, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
+
+    int result;
+    do {
+        result = connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
+    } while (result < 0 && errno == EINTR);
+    if (result == 0) {
+        m_state = kSocketConnected;
+        return true;
+    }
+    // A connect that goes on in the background is the pending path.
+    if (errno == EINPROGRESS || errno == EWOULDBLOCK || errno == EAGAIN) {
+        m_state = kSocketConnecting;
+        return true;
+    }
+    m_lastError = "connect() Failed! " + GetErrnoSocketText(errno);
+    CloseHandle();
+    return false;
+}
+
+bool CSocket::ResolveHost(const char* host, in_addr& address) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* results = nullptr;
+    if (getaddrinfo(host, nullptr, &hints, &results) != 0 || !results) return false;
+    bool found = false;
+    for (addrinfo* entry = results; entry; entry = entry->ai_next) {
+        if (entry->ai_family == AF_INET && entry->ai_addr) {
+            address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr;
+            found = true;
+            break;
+        }
+    }
+    freeaddrinfo(results);
+    return found;
+}
+
+std::uint32_t CSocket::CheckConnect() {
+    if (m_state != kSocketConnecting) return m_state;
+    short revents = 0;
+    const int ready = PollNow(m_socket, POLLOUT, revents);
+    if (ready == 0) return kSocketConnecting;
+    if (ready < 0) {
+        m_lastError = "select() Failed! " + GetErrnoSocketText(errno);
+        CloseHandle();
+        m_state = kSocketFailed;
+        return m_state;
+    }
+    // Here a failed attempt reports the socket writable as well, so its pending error decides.
+    int error = 0;
+    if (!ReadPendingError(m_socket, error)) error = errno;
+    if (error == 0 && (revents & POLLOUT)) {
+        m_state = kSocketConnected;
+        return m_state;
+    }
+    if (error == 0) error = ECONNREFUSED;
+    m_lastError = "connect() Failed! " + GetErrnoSocketText(error);
+    CloseHandle();
+    m_state = kSocketFailed;
+    return m_state;
+}
+
+void CSocket::CloseHandle() {
+    if (m_socket >= 0) {
+        shutdown(m_socket, SHUT_RDWR);
+        close(m_socket);
+    }
+    m_socket = -1;
+}
+
+void CSocket::Close() {
+    CloseHandle();
+    m_lastError.clear();
+    m_state = kSocketIdle;
+    m_status = kReceiveOk;
+    m_buffer.Clear();
+}
+
+void CSocket::ClearError() {
+    m_lastError.clear();
+    if (m_state == kSocketFailed) m_state = kSocketIdle;
+    m_status = kReceiveOk;
+}
+
+std::uint32_t CSocket::FailReceive(std::string text) {
+    m_lastError = std::move(text);
+    CloseHandle();
+    m_state = kSocketIdle;
+    m_status = kReceiveError;
+    return m_status;
+}
+
+std::uint32_t CSocket::Receive() {
+    if (m_state != kSocketConnected) return kReceiveClosed;
+    if (m_status != kReceiveOk) return m_status;
+
+    short revents = 0;
+    const int ready = PollNow(m_socket, POLLIN, revents);
+    if (ready < 0) return FailReceive("select() Failed! " + GetErrnoSocketText(errno));
+    if (ready == 0) {
+        int error = 0;
+        if (!ReadPendingError(m_socket, error)) {
+            return FailReceive("getsockopt() Failed! " + GetErrnoSocketText(errno));
+        }
+        if (error != 0) {
+            return FailReceive("getsockopt() reported an error, though select() did not! " +
+                               GetErrnoSocketText(error));
+        }
+        return kReceiveOk;
+    }
+    if (revents & POLLNVAL) return FailReceive("select() Failed! " + GetErrnoSocketText(EBADF));
+    // A reset or close also makes the socket readable; recv then tells what happened, as it
+    // does elsewhere. Only an error without anything to read is the "error is set" case.
+    if ((revents & POLLERR) && !(revents & (POLLIN | POLLHUP))) {
+        int error = 0;
+        if (!ReadPendingError(m_socket, error)) error = errno;
+        return FailReceive("select() error is set: " + GetErrnoSocketText(error));
+    }
+
+    for (std::size_t total = 0; total < kMaxReceivePerCall;) {
+        char* chunk = m_buffer.Reserve(kReadChunk);
+        const ssize_t count = recv(m_socket, chunk, kReadChunk, 0);
+        if (count < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EWOULDBLOCK || errno == EAGAIN) return m_status;
+            return FailReceive("recv() Failed! " + GetErrnoSocketText(errno));
+        }
+        if (count == 0) {
+            CloseHandle();
+            m_state = kSocketIdle;
+            m_status = kReceiveClosed;
+            return m_status;
+        }
+        m_buffer.Commit(static_cast<std::size_t>(count));
+        total += static_cast<std::size_t>(count);
+        if (static_cast<std::size_t>(count) != kReadChunk) break;
+    }
+    return m_status;
+}
+
+const char* CSocket::GetLine() {
+    const std::size_t end = m_buffer.Find('\n');
+    if (end == CByteBuffer::npos) return "";
+    m_line.assign(m_buffer.Data(), end + 1);
+    m_buffer.Consume(end + 1);
+    return m_line.c_str();
+}
+
+std::size_t CSocket::GetBufferSize() { return m_buffer.Size(); }
+
+const char* CSocket::GetBuffer() { return m_buffer.Data(); }
+
+void CSocket::ClearBuffer() { m_buffer.Clear(); }
+
+bool CSocket::Send(const char* data, std::size_t length) {
+    if (m_socket < 0) return false;
+    // One send call with a 32-bit count; nothing is queued or retried. MSG_NOSIGNAL keeps a
+    // closed peer from raising SIGPIPE.
+    const std::size_t count = length > INT_MAX ? INT_MAX : length;
+    ssize_t sent;
+    do {
+        sent = send(m_socket, data, count, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent >= 0 && static_cast<std::size_t>(sent) == length;
+}
+
+const char* CSocket::GetLastErrorText() { return m_lastError.c_str(); }
+
+bool CSocket::IsConnected() { return m_state == kSocketConnected; }
+
+bool CSocket::HasData() { return !m_buffer.Empty(); }

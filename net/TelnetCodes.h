@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstdint>
+
+// Telnet command bytes and the options the engine acts on.
+namespace Telnet {
+constexpr std::uint8_t kIac = 255;
+constexpr std::uint8_t kDont = 254;
+constexpr std::uint8_t kDo = 253;
+constexpr std::uint8_t kWont = 252;
+constexpr std::uint8_t kWill = 251;
+constexpr std::uint8_t kSb = 250;
+constexpr std::uint8_t kSe = 240;
+
+constexpr std::uint8_t kEcho = 1;
+constexpr std::uint8_t kNaws = 31;
+constexpr std::uint8_t kCompress = 85;
+constexpr std::uint8_t kCompress2 = 86;
+}  // namespace Telnet

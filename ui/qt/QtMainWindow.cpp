@@ -1,0 +1,229 @@
+#include "ui/qt/QtMainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include "ui/Window.h"
+#include "ui/qt/QtPaneControl.h"
+
+namespace {
+
+// The strip between the panes; the window itself is black behind it.
+const QColor kSplitterColour(0x80, 0x80, 0x80);
+
+}  // namespace
+
+QtMainWindow::QtMainWindow(CWindow& owner) : m_owner(owner) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, Qt::black);
+    setPalette(background);
+    setAutoFillBackground(true);
+    // The only part of the window not covered by a pane is the strip the player drags.
+    setCursor(Qt::SizeVerCursor);
+    setMouseTracking(false);
+}
+
+std::intptr_t QtMainWindow::Deliver(WindowMessage& message) {
+    const std::intptr_t result = m_owner.HandleMessage(message);
+    if (message.type != WindowMessageType::GetMinMaxInfo && !m_destroyed) ApplyMinimumSize();
+    return result;
+}
+
+void QtMainWindow::DeliverDestroy() {
+    if (m_destroyed) return;
+    WindowMessage message = WindowMessage::Of(WindowMessageType::Destroy);
+    m_owner.HandleMessage(message);
+    m_destroyed = true;
+    hide();
+}
+
+void QtMainWindow::ApplyMinimumSize() {
+    WindowMessage query = WindowMessage::Of(WindowMessageType::GetMinMaxInfo);
+    m_owner.HandleMessage(query);
+    const QSize frame = frameGeometry().size() - size();
+    const QSize minimum(std::max(0, query.minTrackSize.width - frame.width()),
+                        std::max(0, query.minTrackSize.height - frame.height()));
+    if (minimum.isValid() && minimum != minimumSize()) setMinimumSize(minimum);
+}
+
+void QtMainWindow::CorrectForFrame() {
+    // The outer size asked for is known only once the window manager has framed the window.
+    if (!m_requestedOuterSize.isValid()) return;
+    const QSize frame = frameGeometry().size() - size();
+    if (frame.isEmpty() && frame.width() == 0 && frame.height() == 0) return;
+    const QSize client = m_requestedOuterSize - frame;
+    m_requestedOuterSize = QSize();
+    if (client.isValid() && client != size()) resize(client);
+}
+
+void QtMainWindow::FillStrip(const Rect& rect) {
+    const QRect area(rect.left, rect.top, rect.Width(), rect.Height());
+    if (!m_painting) {
+        update(area);
+        return;
+    }
+    QPainter painter(this);
+    painter.fillRect(area, kSplitterColour);
+}
+
+void QtMainWindow::resizeEvent(QResizeEvent*) {
+    CorrectForFrame();
+    WindowMessage message = WindowMessage::Of(WindowMessageType::Size);
+    message.size = ::Size{width(), height()};
+    Deliver(message);
+}
+
+void QtMainWindow::moveEvent(QMoveEvent*) { CorrectForFrame(); }
+
+void QtMainWindow::paintEvent(QPaintEvent*) {
+    m_painting = true;
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::black);
+    }
+    WindowMessage message = WindowMessage::Of(WindowMessageType::Paint);
+    Deliver(message);
+    m_painting = false;
+}
+
+void QtMainWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange) {
+        WindowMessage message = WindowMessage::Of(WindowMessageType::Activate);
+        message.flag = isActiveWindow();
+        Deliver(message);
+    }
+    QWidget::changeEvent(event);
+}
+
+void QtMainWindow::closeEvent(QCloseEvent* event) {
+    // Closing is the window procedure's decision; it destroys the window when it agrees.
+    event->ignore();
+    if (m_destroyed) return;
+    WindowMessage message = WindowMessage::Of(WindowMessageType::Close);
+    Deliver(message);
+}
+
+void QtMainWindow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    WindowMessage message = WindowMessage::Of(WindowMessageType::LeftButtonDown);
+    message.x = static_cast<std::int32_t>(event->position().x());
+    message.y = static_cast<std::int32_t>(event->position().y());
+    Deliver(message);
+}
+
+void QtMainWindow::mouseMoveEvent(QMouseEvent* event) {
+    WindowMessage message = WindowMessage::Of(WindowMessageType::MouseMove);
+    message.flag = (event->buttons() & Qt::LeftButton) != 0;
+    message.x = static_cast<std::int32_t>(event->position().x());
+    message.y = static_cast<std::int32_t>(event->position().y());
+    Deliver(message);
+}
+
+void QtMainWindow::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    WindowMessage message = WindowMessage::Of(WindowMessageType::LeftButtonUp);
+    message.x = static_cast<std::int32_t>(event->position().x());
+    message.y = static_cast<std::int32_t>(event->position().y());
+    Deliver(message);
+}
+
+QtWindowPort::QtWindowPort(CWindow& owner, const WindowCreateParams& params)
+    : m_owner(owner), m_widget(std::make_unique<QtMainWindow>(owner)) {
+    m_widget->setWindowTitle(QString::fromLatin1(params.title.c_str()));
+    if (params.defaultPosition) {
+        m_widget->resize(params.width, params.height);
+    } else {
+        // A stored rectangle is the outer one; negative positions (a monitor left of or above
+        // the primary one) are kept.
+        m_widget->move(params.x, params.y);
+        m_widget->resize(params.width, params.height);
+        m_widget->SetRequestedOuterSize(QSize(params.width, params.height));
+    }
+}
+
+QtWindowPort::~QtWindowPort() {
+    m_timers.clear();
+    m_socketNotifier.reset();
+}
+
+void QtWindowPort::Show() { m_widget->show(); }
+
+void QtWindowPort::DestroyWindow() {
+    m_timers.clear();
+    m_socketNotifier.reset();
+    m_widget->DeliverDestroy();
+}
+
+bool QtWindowPort::Exists() const { return !m_widget->IsDestroyed(); }
+
+Rect QtWindowPort::GetWindowRect() const {
+    const QRect outer = m_widget->frameGeometry();
+    return Rect{outer.left(), outer.top(), outer.left() + outer.width(),
+                outer.top() + outer.height()};
+}
+
+::Size QtWindowPort::GetClientSize() const { return ::Size{m_widget->width(), m_widget->height()}; }
+
+::Size QtWindowPort::GetFrameSize() const {
+    const QSize frame = m_widget->frameGeometry().size() - m_widget->size();
+    return ::Size{frame.width(), frame.height()};
+}
+
+void QtWindowPort::SetTitle(const std::string& title) {
+    m_widget->setWindowTitle(QString::fromLatin1(title.c_str()));
+}
+
+void QtWindowPort::StartTimer(int id, int periodMs) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(periodMs);
+    QObject::connect(timer.get(), &QTimer::timeout, m_widget.get(), [this, id] {
+        WindowMessage message = WindowMessage::Of(WindowMessageType::Timer);
+        message.id = id;
+        m_widget->Deliver(message);
+    });
+    timer->start();
+    m_timers[id] = std::move(timer);
+}
+
+void QtWindowPort::StopTimer(int id) { m_timers.erase(id); }
+
+void QtWindowPort::SetMouseCapture(bool) {
+    // Qt keeps sending mouse events to the widget a button was pressed on until it is
+    // released, which is all the splitter drag needs.
+}
+
+void QtWindowPort::FillRect(const Rect& rect) { m_widget->FillStrip(rect); }
+
+MessageBoxAnswer QtWindowPort::ShowMessageBox(const std::string& text, const std::string& caption,
+                                              MessageBoxKind kind) {
+    const QString message = QString::fromLatin1(text.c_str());
+    const QString title = QString::fromLatin1(caption.c_str());
+    if (kind == MessageBoxKind::QuestionYesNoDefaultNo) {
+        const auto answer = QMessageBox::question(m_widget.get(), title, message,
+                                                  QMessageBox::Yes | QMessageBox::No,
+                                                  QMessageBox::No);
+        return answer == QMessageBox::Yes ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
+    }
+    QMessageBox::critical(m_widget.get(), title, message);
+    return MessageBoxAnswer::Ok;
+}
+
+void QtWindowPort::WatchSocket(int descriptor) {
+    m_socketNotifier.reset();
+    if (descriptor < 0) return;
+    // Arriving bytes only need to wake the event loop: the tick that follows reads them.
+    m_socketNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
+    QObject::connect(m_socketNotifier.get(), &QSocketNotifier::activated, m_widget.get(),
+                     [] {});
+}
+
+std::unique_ptr<IPaneControl> QtWindowPort::CreatePaneControl(bool isOutput, const Rect& rect,
+                                                              IPaneEvents& events) {
+    return CreateQtPaneControl(m_widget.get(), isOutput, rect, events);
+}

@@ -1,0 +1,51 @@
+#include "ui/qt/QtPlatform.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+
+#include "ui/qt/QtMainWindow.h"
+#include "ui/qt/QtPaneControl.h"
+
+QtPlatform::QtPlatform() : m_textMeasure(CreateQtTextMeasure()) {
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { m_quitRequested = true; });
+}
+
+QtPlatform::~QtPlatform() = default;
+
+int QtPlatform::RegisterWindowClass(const std::string&) {
+    // Qt has no window classes to register.
+    return 0;
+}
+
+void QtPlatform::UnregisterWindowClass(const std::string&) {}
+
+std::unique_ptr<IWindowPort> QtPlatform::CreateWindow(const WindowCreateParams& params,
+                                                      CWindow& owner, int& errorCode) {
+    errorCode = 0;
+    return std::make_unique<QtWindowPort>(owner, params);
+}
+
+bool QtPlatform::ProcessEvents(bool wait) {
+    QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+    // Objects handed to deleteLater() are otherwise only deleted by a running QEventLoop.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return !m_quitRequested;
+}
+
+void QtPlatform::ShowMessageBox(const std::string& text, const std::string& caption,
+                                MessageBoxKind) {
+    QMessageBox::critical(nullptr, QString::fromLatin1(caption.c_str()),
+                          QString::fromLatin1(text.c_str()));
+}
+
+ITextMeasure& QtPlatform::TextMeasure() { return *m_textMeasure; }
+
+::Size QtPlatform::DefaultFrameSize() {
+    // The window manager's frame is known only once a window is shown.
+    return ::Size{0, 0};
+}
+
+void ShowStartupError(const std::string& text) {
+    QMessageBox::critical(nullptr, "Error", QString::fromLatin1(text.c_str()));
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+
+#include "ui/WindowPort.h"
+
+// The Qt window system and event loop as the window framework sees them.
+class QtPlatform : public IPlatform {
+public:
+    QtPlatform();
+    ~QtPlatform() override;
+
+    int RegisterWindowClass(const std::string& className) override;
+    void UnregisterWindowClass(const std::string& className) override;
+    std::unique_ptr<IWindowPort> CreateWindow(const WindowCreateParams& params, CWindow& owner,
+                                              int& errorCode) override;
+    bool ProcessEvents(bool wait) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption,
+                        MessageBoxKind kind) override;
+    ITextMeasure& TextMeasure() override;
+    ::Size DefaultFrameSize() override;
+
+private:
+    std::unique_ptr<ITextMeasure> m_textMeasure;
+    bool m_quitRequested = false;
+};
+
+// Shows a message box before any window exists.
+void ShowStartupError(const std::string& text);
