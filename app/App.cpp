@@ -7,6 +7,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/AppTelnetHost.h"
+#include "net/TelnetEngine.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
 
@@ -47,7 +49,9 @@ std::string GetSystemErrorText(std::uint32_t code) {
     return std::string(std::strerror(static_cast<int>(code))) + "\r\n";
 }
 
-CApp::CApp() {
+CApp::CApp()
+    : m_telnetHost(std::make_unique<CAppTelnetHost>(*this)),
+      m_telnet(std::make_unique<CTelnetEngine>(*m_telnetHost)) {
     EnterBuiltinCommands();
     g_app = this;
 }
@@ -113,9 +117,8 @@ bool CApp::Create(IPlatform* instance) {
     m_splitterRect = Rect{0, outputHeight, client.width, client.height - m_inputHeight};
 
     // 8. Banner, then what was printed before the pane existed.
-    m_output.Append(ColourMessage(kGreen,
-                                  "Welcome to " OSTRAK_PRODUCT_NAME
-                                  "\r\nType /help for a list of commands\r\n") +
+    m_output.Append(ColourMessage(kGreen, "Welcome to " OSTRAK_PRODUCT_NAME
+                                          "\r\nType /help for a list of commands\r\n") +
                     "---------------------------------\r\n");
     if (!configLoaded) PrintError("Failed to load OstrakClient.cfg");
     if (!m_earlyOutput.empty()) {
@@ -130,7 +133,8 @@ bool CApp::Create(IPlatform* instance) {
     // 10. Script host.
     m_scriptHost = std::make_unique<CScriptHost>();
     if (m_scriptHost->LoadSystems()) {
-        if (!m_scriptHost->m_message.empty()) PrintColour(kYellow, m_scriptHost->m_message + "\r\n");
+        if (!m_scriptHost->m_message.empty())
+            PrintColour(kYellow, m_scriptHost->m_message + "\r\n");
         if (!StartSystemLibrary()) {
             PrintError("Failed to initialise standard library!");
             return false;
@@ -163,11 +167,12 @@ void CApp::Destroy() {
     CloseConnection();
     m_input.Reset();
     m_output.Reset();
-    m_connecting = false;
-    m_connected = false;
     // 8-9. Timer and window.
     if (m_hWnd) m_hWnd->StopTimer(kTickTimer);
     CWindow::Destroy();
+    // A window still open until here (the loop ended on a quit request) stored its rectangle
+    // just now; write it too rather than lose it.
+    SaveSettingsIfDirty();
     // 10. Script host.
     m_scriptHost.reset();
     // 11. Wait for every download worker, then delete the requests.
@@ -181,8 +186,8 @@ void CApp::Destroy() {
 
 void CApp::OnTick() {
     // 1-2. Connection.
-    if (m_connecting) PollConnection();
-    if (m_connected) ProcessIncoming();
+    if (IsConnecting()) PollConnection();
+    if (IsConnected()) ProcessIncoming();
 
     // 3. Finished downloads.
     for (auto it = m_downloads.begin(); it != m_downloads.end();) {
@@ -214,7 +219,9 @@ void CApp::OnTick() {
     SaveSettingsIfDirty();
 
     // 7. Window size report.
-    if (m_connected) SendWindowSize(false);
+    if (IsConnected() && m_telnet->IsNawsAgreed() && m_telnet->IsSizeChanged()) {
+        SendWindowSize(false);
+    }
 }
 
 void CApp::SaveSettingsIfDirty() {

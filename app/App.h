@@ -10,11 +10,14 @@
 #include "config/ConfigStore.h"
 #include "http/DownloadRequest.h"
 #include "http/ThreadEvent.h"
+#include "net/TelnetHost.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
 
 class CApp;
 class CScriptHost;
+class CTelnetEngine;
+class CAppTelnetHost;
 
 // A built-in client command: its handler and the text /help shows for it.
 struct CommandInfo {
@@ -31,7 +34,7 @@ struct PluginRecord {
 // The application object: the main window, owning the panes, the settings, the script host,
 // the game connection and the pending downloads for the whole run.
 class CApp : public CWindow {
-public:
+  public:
     static constexpr const char* kProgramConfigFile = "OstrakClient.cfg";
 
     CApp();
@@ -41,7 +44,7 @@ public:
     void Destroy() override;
     std::intptr_t WndProc(WindowMessage& message) override;
     void OnTick() override;
-    bool IsHighPerfMode() const override { return m_highPerfCount > 0; }
+    bool IsHighPerfMode() const override;
     void OnNotify(const PaneNotify& notify) override;
 
     // Messages to the player.
@@ -77,7 +80,11 @@ public:
     void ProcessIncoming();
     void SendWindowSize(bool force);
     void SendToServer(const char* data, std::size_t length);
-    bool IsConnected() const { return m_connected; }
+    bool IsConnected() const;
+    bool IsConnecting() const;
+    CTelnetEngine& Telnet() { return *m_telnet; }
+    PaneMetrics MeasureOutputPane();
+    CScriptHost* ScriptHost() const { return m_scriptHost.get(); }
 
     // High-performance mode of the event loop (raised and lowered by scripts).
     void EnterHighPerfMode() { ++m_highPerfCount; }
@@ -102,7 +109,7 @@ public:
     bool HasSavedWindowRect() const { return m_hasSavedWindowRect; }
     const Rect& SavedWindowRect() const { return m_savedWindowRect; }
 
-private:
+  private:
     void EnterBuiltinCommands();
     void BuildSettingsPath();
     void LayoutPanes(std::int32_t width, std::int32_t height);
@@ -129,8 +136,9 @@ private:
     std::vector<PluginRecord> m_plugins;
     CRichPane m_output;
     CRichPane m_input;
-    bool m_connecting = false;
-    bool m_connected = false;
+    // The game connection with its telnet and compression state.
+    std::unique_ptr<CAppTelnetHost> m_telnetHost;
+    std::unique_ptr<CTelnetEngine> m_telnet;
     Rect m_splitterRect;
     std::list<std::unique_ptr<DownloadRequest>> m_downloads;
     std::string m_settingsPath;

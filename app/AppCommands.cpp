@@ -89,7 +89,7 @@ void CApp::ProcessLine(const std::string& entered) {
         ReportScriptMessage();
     }
     if (line.empty()) return;
-    if (m_connected) {
+    if (IsConnected()) {
         SendToServer(line.data(), line.size());
     } else {
         m_output.Append(TagsToCodes(line));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "net/TelnetEngine.h"
 #include "ui/FormatCodes.h"
 
 namespace {
@@ -32,8 +33,10 @@ bool ReadInt32(const std::string& text, std::int32_t& out) {
 // "0x" followed by six hexadecimal digits RRGGBB; anything after them is ignored.
 std::int32_t SaturatedSum(std::int32_t a, std::int32_t b) {
     const long long sum = static_cast<long long>(a) + b;
-    if (sum > std::numeric_limits<std::int32_t>::max()) return std::numeric_limits<std::int32_t>::max();
-    if (sum < std::numeric_limits<std::int32_t>::min()) return std::numeric_limits<std::int32_t>::min();
+    if (sum > std::numeric_limits<std::int32_t>::max())
+        return std::numeric_limits<std::int32_t>::max();
+    if (sum < std::numeric_limits<std::int32_t>::min())
+        return std::numeric_limits<std::int32_t>::min();
     return static_cast<std::int32_t>(sum);
 }
 
@@ -90,6 +93,8 @@ bool CApp::LoadConfigFile(CConfigStore& store, const std::string& path) {
     if (ReadNumber(m_config.Get("DefaultPort"), 0, 65535, port)) {
         m_defaultPort = static_cast<std::uint16_t>(port);
     }
+    m_telnet->SetDefaultServer(m_defaultServer);
+    m_telnet->SetDefaultPort(m_defaultPort);
 
     // 10. Tick period. A period below 1 ms would make the timer spin, so it is not taken.
     std::int32_t tickDelay = 0;

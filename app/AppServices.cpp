@@ -48,7 +48,8 @@ void CApp::CmdCheckUpdates(const std::string&) {
 }
 
 void CApp::CompleteDownload(DownloadRequest& request) {
-    if (!request.error.empty()) PrintError("Failed to download \"" + request.url + "\". " + request.error);
+    if (!request.error.empty())
+        PrintError("Failed to download \"" + request.url + "\". " + request.error);
 }
 
 bool CApp::StartSystemLibrary() { return true; }

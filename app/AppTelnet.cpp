@@ -1,21 +1,48 @@
-// The game connection, as the application drives it.
+// The game connection, as the application drives it: every operation forwards to the engine.
 #include "app/App.h"
+#include "net/TelnetEngine.h"
 
-void CApp::CmdConnect(const std::string&) { PrintError("Failed to connect to server. "); }
+void CApp::CmdConnect(const std::string& argument) { m_telnet->CmdConnect(argument); }
 
-void CApp::CmdDisconnect(const std::string&) {
-    if (!m_connected) {
-        PrintError("Not connected");
-        return;
+void CApp::CmdDisconnect(const std::string& argument) { m_telnet->CmdDisconnect(argument); }
+
+void CApp::ShowTelnetReport(const std::string&) { m_telnet->ShowTelnetReport(); }
+
+void CApp::PollConnection() { m_telnet->PollConnection(); }
+
+void CApp::ProcessIncoming() { m_telnet->ProcessIncoming(); }
+
+void CApp::SendWindowSize(bool force) {
+    if (m_telnet->IsConnected() && m_telnet->IsNawsAgreed()) m_telnet->SendWindowSize(force);
+}
+
+void CApp::SendToServer(const char* data, std::size_t length) {
+    m_telnet->SendToServer(data, length);
+}
+
+bool CApp::IsConnected() const { return m_telnet->IsConnected(); }
+
+bool CApp::IsConnecting() const { return m_telnet->IsConnecting(); }
+
+bool CApp::IsHighPerfMode() const {
+    // A large compressed burst is inflated over several ticks; keep ticking until it is done.
+    return m_highPerfCount > 0 || m_telnet->HasPendingWork();
+}
+
+void CApp::CloseConnection() { m_telnet->Shutdown(); }
+
+PaneMetrics CApp::MeasureOutputPane() {
+    PaneMetrics metrics;
+    if (IPaneControl* output = m_output.Control()) {
+        const Size client = output->GetClientSize();
+        metrics.clientWidth = client.width;
+        metrics.clientHeight = client.height;
     }
+    if (m_hInstance) {
+        const Size extent =
+            m_hInstance->TextMeasure().MeasureText(m_output.m_fontFace, m_output.m_fontSize, "X");
+        metrics.charWidth = extent.width;
+        metrics.charHeight = extent.height;
+    }
+    return metrics;
 }
-
-void CApp::ShowTelnetReport(const std::string&) {
-    if (!m_connected) PrintColour(0xff0000, "Not connected.\r\n");
-}
-
-void CApp::PollConnection() {}
-void CApp::ProcessIncoming() {}
-void CApp::SendWindowSize(bool) {}
-void CApp::SendToServer(const char*, std::size_t) {}
-void CApp::CloseConnection() {}

@@ -49,8 +49,8 @@ std::intptr_t CApp::WndProc(WindowMessage& message) {
     switch (message.type) {
         case WindowMessageType::GetMinMaxInfo: {
             const Size frame = m_hWnd ? m_hWnd->GetFrameSize() : Size{};
-            message.minTrackSize = Size{kMinimumClientWidth + frame.width,
-                                        m_inputHeight + 42 + frame.height};
+            message.minTrackSize =
+                Size{kMinimumClientWidth + frame.width, m_inputHeight + 42 + frame.height};
             return 0;
         }
         case WindowMessageType::Destroy: {
@@ -65,7 +65,7 @@ std::intptr_t CApp::WndProc(WindowMessage& message) {
         case WindowMessageType::Size:
             LayoutPanes(message.size.width, message.size.height);
             FillSplitter();
-            if (m_connected) SendWindowSize(false);
+            SendWindowSize(false);
             return 0;
         case WindowMessageType::Sizing: {
             const Size frame = m_hWnd->GetFrameSize();
@@ -87,10 +87,9 @@ std::intptr_t CApp::WndProc(WindowMessage& message) {
             break;
         case WindowMessageType::Close:
             if (HasUserDownloads() &&
-                m_hWnd->ShowMessageBox("You have downloads in progress. Exit anyway?",
-                                       "Downloads in progress",
-                                       MessageBoxKind::QuestionYesNoDefaultNo) ==
-                    MessageBoxAnswer::No) {
+                m_hWnd->ShowMessageBox(
+                    "You have downloads in progress. Exit anyway?", "Downloads in progress",
+                    MessageBoxKind::QuestionYesNoDefaultNo) == MessageBoxAnswer::No) {
                 return 0;
             }
             break;

@@ -6,7 +6,7 @@
 // Ordered key/value store of a settings file. Keys are compared as unsigned byte strings, so
 // the file is written in that order.
 class CConfigStore {
-public:
+  public:
     // Header written at the top of the user settings file.
     static constexpr const char* kSettingsHeader =
         "# This file is modified by OstrakClient. Do not manually edit this\n"
@@ -26,7 +26,7 @@ public:
     // Parses the text of a settings file into the store (after emptying it).
     void Parse(const std::string& text);
 
-private:
+  private:
     struct ByteOrder {
         bool operator()(const std::string& a, const std::string& b) const {
             return a.compare(b) < 0;  // std::char_traits<char>::compare works on unsigned bytes

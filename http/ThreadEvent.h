@@ -7,7 +7,7 @@
 // A signalled/not-signalled flag threads can wait on. An auto-reset event lets one waiter
 // through per Signal and then resets itself; a manual-reset event stays signalled until Reset.
 class CThreadEvent {
-public:
+  public:
     explicit CThreadEvent(bool manualReset) : m_manualReset(manualReset) {}
 
     void Signal() {
@@ -40,7 +40,7 @@ public:
         return m_signalled;
     }
 
-private:
+  private:
     const bool m_manualReset;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;

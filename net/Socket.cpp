@@ -153,8 +153,10 @@ std::uint32_t CSocket::FailReceive(std::string text) {
 }
 
 std::uint32_t CSocket::Receive() {
-    if (m_state != kSocketConnected) return kReceiveClosed;
+    // A closed or failed connection keeps reporting what ended it until ClearError or Close,
+    // even though the socket is no longer connected.
     if (m_status != kReceiveOk) return m_status;
+    if (m_state != kSocketConnected) return kReceiveClosed;
 
     short revents = 0;
     const int ready = PollNow(m_socket, POLLIN, revents);

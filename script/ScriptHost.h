@@ -9,7 +9,7 @@
 // This build carries no script-system loader yet: LoadSystems finds no system, so the
 // application runs as it does on a machine without script libraries.
 class CScriptHost {
-public:
+  public:
     bool LoadSystems();
     bool RunAutoexec();
 

@@ -1,38 +1,233 @@
 #include "ui/RichPane.h"
 
-// Placeholder until the pane logic lands.
+#include <string>
+
+#include "ui/Window.h"
+
 CRichPane::CRichPane() = default;
-CRichPane::~CRichPane() = default;
+
+CRichPane::~CRichPane() { Reset(); }
+
 bool CRichPane::Create(IPaneFactory& instance, CWindow* parent, std::int32_t top,
                        std::int32_t width, std::int32_t height, bool isOutput) {
     m_parent = parent;
     m_isOutput = isOutput ? 1 : 0;
     m_control = instance.CreatePaneControl(isOutput, Rect{0, top, width, top + height}, *this);
-    return m_control != nullptr;
-}
-void CRichPane::Reset() { m_control.reset(); }
-void CRichPane::SetFont(const std::string& face, unsigned size) {
-    m_fontFace = face;
-    m_fontSize = size;
-}
-void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) { m_urlPrefixes = prefixes; }
-bool CRichPane::Append(std::string_view text, bool) {
-    m_pending += text;
-    if (!m_control) return true;
-    m_control->SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
-    m_control->ReplaceSelection(m_pending, false);
-    m_pending.clear();
+    if (!m_control) return false;
+    m_control->SetBackColour(m_backColour);
+    SetFont(m_fontFace, m_fontSize);
+    CharFormat all;
+    all.mask = CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
+    all.effects = 0;
+    all.textColour = m_textColour;
+    all.backColour = m_backColour;
+    m_control->SetAllFormat(all);
+    if (m_passwordMode) m_control->SetPasswordChar(kPasswordChar);
     return true;
 }
-void CRichPane::Flush() { Append(""); }
+
+void CRichPane::Reset() {
+    m_control.reset();
+    m_parent = nullptr;
+    m_isOutput = 1;
+    m_fontFace = "Courier New";
+    m_fontSize = 10;
+    m_holdByUser = 0;
+    m_holdZeroSize = 0;
+    m_hasFocus = 0;
+    m_passwordMode = 0;
+    m_textColour = 0xd0d0d0;
+    m_backColour = 0x000000;
+    m_pending.clear();
+    m_overUrl = 0;
+    m_hoverUrl.clear();
+    m_savedEffects = 0;
+    m_savedTextColour = 0;
+    m_savedBackColour = 0;
+    m_urlEffects = 4;
+    m_urlTextColour = 0xffffff;
+    m_urlBackColour = 0x000000;
+    m_menuOpen = 0;
+    m_pmlQueue.clear();
+    m_history.Clear();
+    m_appendedWhileRendering.clear();
+    m_marked.clear();
+    ResetScanState();
+}
+
+void CRichPane::SetFont(const std::string& face, unsigned size) {
+    m_fontFace = face.substr(0, kMaxFontFaceLength);
+    m_fontSize = size;
+    if (!m_control) return;
+    m_control->SetFont(m_fontFace, m_fontSize);
+    m_control->SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
+}
+
+void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
+    m_urlPrefixes.clear();
+    m_urlPrefixes.reserve(prefixes.size());
+    m_urlCandidate.fill(0);
+    m_maxPrefixLength = 0;
+    for (const std::string& prefix : prefixes) {
+        std::string lower = prefix;
+        for (char& c : lower) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+        }
+        if (lower.empty()) {
+            m_urlCandidate.fill(1);
+        } else {
+            const auto first = static_cast<unsigned char>(lower.front());
+            m_urlCandidate[first] = 1;
+            if (first >= 'a' && first <= 'z') m_urlCandidate[first - ('a' - 'A')] = 1;
+        }
+        if (lower.size() > m_maxPrefixLength) m_maxPrefixLength = lower.size();
+        m_urlPrefixes.push_back(std::move(lower));
+    }
+    // Text already marked stays marked; the rest is looked at again with the new prefixes.
+    m_scan.urlFrom = 0;
+    m_scan.urlSpan = 0;
+}
+
+void CRichPane::Flush() {
+    if (!m_pending.empty()) Append("", false);
+}
+
 std::string CRichPane::GetText() const { return m_control ? m_control->GetText() : std::string(); }
-std::string CRichPane::PopPmlTag() { return std::string(); }
-std::int32_t CRichPane::PreferredWidth(ITextMeasure&) const { return -1; }
-void CRichPane::WrapSelection(char) {}
-void CRichPane::SetPasswordMode(bool) {}
-void CRichPane::OnFocusChanged(bool hasFocus) { m_hasFocus = hasFocus; }
-void CRichPane::OnSizeChanged(std::int32_t, std::int32_t) {}
-bool CRichPane::OnKeyDown(int, KeyModifiers) { return true; }
-void CRichPane::OnChar(unsigned, KeyModifiers) {}
+
+std::string CRichPane::PopPmlTag() {
+    if (m_pmlQueue.empty()) return std::string();
+    std::string tag = std::move(m_pmlQueue.front());
+    m_pmlQueue.pop_front();
+    return tag;
+}
+
+std::int32_t CRichPane::PreferredWidth(ITextMeasure& measure) const {
+    const Size text = measure.MeasureText(m_fontFace, m_fontSize, std::string(100, '_'));
+    if (text.width <= 0 || text.height <= 0) return -1;
+    const std::int32_t frame = measure.ControlFrameWidth(m_isOutput != 0);
+    if (frame < 0) return -1;
+    return text.width + frame;
+}
+
+void CRichPane::WrapSelection(char letter) {
+    if (m_isOutput || !m_control) return;
+    char t = letter;
+    if (t >= 'A' && t <= 'Z') t = static_cast<char>(t + ('a' - 'A'));
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    m_control->GetSelection(start, end);
+    // The control may report the end as "the end of the text"; the new selection is computed
+    // from it, so it has to be a real position.
+    const std::int32_t length = m_control->GetTextLength();
+    if (end > length) end = length;
+    if (start > end) start = end;
+    std::string text = m_control->GetTextRange(start, end);
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    std::string wrapped = "<-";
+    wrapped += t;
+    wrapped += '>';
+    wrapped += text;
+    wrapped += "<-/";
+    wrapped += t;
+    wrapped += '>';
+    m_control->ReplaceSelection(wrapped, true);
+    if (start == end) {
+        m_control->SetSelection(start + 4, start + 4);
+    } else {
+        m_control->SetSelection(start, end + 9);
+    }
+}
+
+void CRichPane::SetPasswordMode(bool on) {
+    m_passwordMode = on ? 1 : 0;
+    if (m_control) m_control->SetPasswordChar(on ? kPasswordChar : 0);
+}
+
+bool CRichPane::MenuCommand(int id) {
+    char letter = 0;
+    switch (id) {
+        case kCommandBold: letter = 'B'; break;
+        case kCommandItalic: letter = 'I'; break;
+        case kCommandUnderline: letter = 'U'; break;
+        case kCommandStrikeout: letter = 'S'; break;
+        default: return false;
+    }
+    if (!m_isOutput) WrapSelection(letter);
+    return true;
+}
+
+std::string CRichPane::RtfToTags(const std::vector<FormattedChar>& fragment) const {
+    return ::RtfToTags(fragment, m_textColour);
+}
+
+void CRichPane::OnFocusChanged(bool hasFocus) { m_hasFocus = hasFocus ? 1 : 0; }
+
+void CRichPane::OnSizeChanged(std::int32_t width, std::int32_t height) {
+    if (width == 0 || height == 0) {
+        m_holdZeroSize = 1;
+        return;
+    }
+    const bool wasHeld = m_holdZeroSize != 0;
+    m_holdZeroSize = 0;
+    if (wasHeld) Append("", false);
+}
+
+bool CRichPane::OnKeyDown(int key, KeyModifiers modifiers) {
+    if (m_isOutput || !m_control) return true;
+    if (key == Key::kReturn || key == Key::kLineFeed) {
+        const std::string text = m_control->GetText();
+        if (!text.empty() && !m_passwordMode) m_history.AddEntered(text);
+        if (!modifiers.ctrl && !modifiers.shift) {
+            Notify(PaneNotifyCode::LineEntered);
+            return false;
+        }
+        // The control inserts the line break; the text is already in the history.
+        return true;
+    }
+    if (!modifiers.ctrl && !modifiers.shift && !modifiers.alt) {
+        m_history.MoveToEnd();
+        return true;
+    }
+    if (!modifiers.ctrl || modifiers.shift || modifiers.alt) return true;
+    if (key != Key::kUp && key != Key::kDown) return true;
+    if (m_history.Empty()) return true;
+
+    const std::string current = m_control->GetText();
+    if (key == Key::kUp) {
+        ReplaceWholeText(m_history.Older(current));
+    } else if (const std::string* entry = m_history.Newer(current)) {
+        ReplaceWholeText(*entry);
+    } else {
+        ReplaceWholeText(std::string());
+    }
+    return false;
+}
+
+void CRichPane::OnChar(unsigned characterCode, KeyModifiers modifiers) {
+    if (m_isOutput && !modifiers.ctrl) {
+        Notify(PaneNotifyCode::CharTyped, characterCode, modifiers);
+    }
+}
+
+// The URL under the mouse and clicks on it belong to the link handling, which this pane does
+// not have yet.
 void CRichPane::OnMouseMove(std::int32_t, std::int32_t) {}
 void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) {}
+
+void CRichPane::ReplaceWholeText(const std::string& text) {
+    m_control->SetSelection(0, IPaneControl::kEnd);
+    m_control->ReplaceSelection(text, true);
+}
+
+void CRichPane::Notify(PaneNotifyCode code, unsigned characterCode, KeyModifiers modifiers) {
+    if (!m_parent) return;
+    PaneNotify notify;
+    notify.sender = this;
+    notify.id = 0;
+    notify.code = code;
+    notify.characterCode = characterCode;
+    notify.ctrl = modifiers.ctrl;
+    notify.shift = modifiers.shift;
+    notify.alt = modifiers.alt;
+    m_parent->OnNotify(notify);
+}

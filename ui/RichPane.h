@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -114,7 +115,8 @@ private:
         std::size_t closeFrom = 0;
     };
 
-    void MarkUrls(std::string& text);
+    // Marks URLs in text; true when it put the marked text into m_marked.
+    bool MarkUrls(std::string_view text);
     // Renders text; what cannot be rendered yet is left in m_pending.
     void Render(std::string_view text, bool textIsPending, bool atSelection);
     void InsertPlain(std::string_view run, Insertion& at);
@@ -130,6 +132,8 @@ private:
     CInputHistory m_history;
     ScanState m_scan;
     std::size_t m_maxPrefixLength = 0;
+    // Bytes a URL prefix can begin with (either case).
+    std::array<unsigned char, 256> m_urlCandidate{};
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

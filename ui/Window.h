@@ -12,7 +12,7 @@ struct PaneNotify;
 // One top-level window: creates it through the platform, routes its messages to a virtual
 // window procedure and runs the event loop, which calls OnTick after every message or batch.
 class CWindow {
-public:
+  public:
     static constexpr std::int32_t kDefaultPosition = static_cast<std::int32_t>(0x80000000u);
     static constexpr const char* kClassName = "OstrakClientWindow";
 
@@ -38,7 +38,7 @@ public:
     bool IsQuitting() const { return m_quit != 0; }
     bool IsActive() const { return m_active != 0; }
 
-protected:
+  protected:
     IPlatform* m_hInstance = nullptr;
     std::unique_ptr<IWindowPort> m_hWnd;
     std::string m_title = "Window";

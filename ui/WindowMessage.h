@@ -7,19 +7,19 @@
 // The messages a top-level window receives from its port, in the order and with the meaning
 // the window procedure expects of them.
 enum class WindowMessageType {
-    GetMinMaxInfo,    // out: minTrackSize (outer size)
-    Destroy,          // the window is being destroyed; it can still be measured
-    Size,             // size = new client size
-    Sizing,           // rect = proposed outer rectangle
-    Activate,         // flag = activated
+    GetMinMaxInfo,  // out: minTrackSize (outer size)
+    Destroy,        // the window is being destroyed; it can still be measured
+    Size,           // size = new client size
+    Sizing,         // rect = proposed outer rectangle
+    Activate,       // flag = activated
     Paint,
-    Close,            // result 0 keeps the window
+    Close,  // result 0 keeps the window
     EraseBackground,
-    Command,          // id = command number, flag = from an accelerator
-    Timer,            // id = timer identifier
-    MouseMove,        // point = client position, flag = left button down
-    LeftButtonDown,   // point = client position
-    LeftButtonUp,     // point = client position
+    Command,         // id = command number, flag = from an accelerator
+    Timer,           // id = timer identifier
+    MouseMove,       // point = client position, flag = left button down
+    LeftButtonDown,  // point = client position
+    LeftButtonUp,    // point = client position
 };
 
 struct WindowMessage {

@@ -10,8 +10,8 @@
 class CWindow;
 
 enum class MessageBoxKind {
-    Error,                 // one OK button, error icon
-    QuestionYesNoDefaultNo // Yes and No, question icon, No as the default button
+    Error,                  // one OK button, error icon
+    QuestionYesNoDefaultNo  // Yes and No, question icon, No as the default button
 };
 
 enum class MessageBoxAnswer { Ok, Yes, No };
@@ -19,7 +19,7 @@ enum class MessageBoxAnswer { Ok, Yes, No };
 // One native top-level window. The port delivers the window's messages to its CWindow through
 // CWindow::HandleMessage on the UI thread.
 class IWindowPort : public IPaneFactory {
-public:
+  public:
     ~IWindowPort() override = default;
 
     virtual void Show() = 0;
@@ -57,7 +57,7 @@ struct WindowCreateParams {
 
 // The "instance" a window is created with: the platform's window system and event loop.
 class IPlatform {
-public:
+  public:
     virtual ~IPlatform() = default;
 
     // 0 on success, else the system's error code.

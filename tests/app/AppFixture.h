@@ -15,7 +15,7 @@
 // Starts a real CApp on the headless platform, in a folder of its own (the working directory,
 // where OstrakClient.cfg is read) with its own per-user configuration folder.
 class AppFixture : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char cwd[4096];
         ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
@@ -30,7 +30,9 @@ protected:
         ASSERT_EQ(chdir(m_oldCwd.c_str()), 0);
     }
 
-    void WriteProgramConfig(const std::string& text) { TempDir::Write(m_dir.File("OstrakClient.cfg"), text); }
+    void WriteProgramConfig(const std::string& text) {
+        TempDir::Write(m_dir.File("OstrakClient.cfg"), text);
+    }
 
     std::string SettingsFile() const { return m_dir.Path() + "/config/OstrakClient/Settings.cfg"; }
 

@@ -53,11 +53,11 @@ TEST_F(AppSettings, ColourValuesNeedLowerCaseXAndSixHexDigits) {
     struct Case {
         const char* value;
         bool applied;
-    } cases[] = {{"0xFFAA00", true},  {"0xffaa00 trailing", true}, {"0XFFAA00", false},
-                 {"0xffaa0", false},  {"0xffag00", false},         {"ffaa00", false}};
+    } cases[] = {{"0xFFAA00", true}, {"0xffaa00 trailing", true}, {"0XFFAA00", false},
+                 {"0xffaa0", false}, {"0xffag00", false},         {"ffaa00", false}};
     for (const Case& c : cases) {
-        WriteSettings(std::string("DefaultBackground = ") + c.value + "\nURLTextColour = " +
-                      c.value + "\n");
+        WriteSettings(std::string("DefaultBackground = ") + c.value +
+                      "\nURLTextColour = " + c.value + "\n");
         ASSERT_TRUE(Start());
         EXPECT_EQ(App().OutputPane().m_backColour == 0x00aaffu, c.applied) << c.value;
         EXPECT_EQ(App().InputLine().m_backColour == 0x00aaffu, c.applied) << c.value;
@@ -128,6 +128,9 @@ TEST_F(AppSettings, ShutdownWritesTheWindowRectangleOnceMore) {
     App().SetConfigValue("kept", "yes");
     App().OnTick();
     Window().SetWindowRect(Rect{40, 30, 840, 630});
+    Window().RequestClose();
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()) &&
+                 TempDir::Read(SettingsFile()).find("Window.X") != std::string::npos);
     Shutdown();
     const std::string written = TempDir::Read(SettingsFile());
     EXPECT_NE(written.find("Window.H = 600\nWindow.W = 800\nWindow.X = 40\nWindow.Y = 30\n"),
@@ -151,6 +154,15 @@ TEST_F(AppSettings, NegativeWindowCoordinatesRoundTrip) {
     EXPECT_NE(written.find("Window.H = 500\nWindow.W = 900\nWindow.X = -1600\nWindow.Y = -20\n"),
               std::string::npos)
         << written;
+}
+
+TEST_F(AppSettings, WindowRectangleIsKeptWhenTheLoopEndsWithTheWindowOpen) {
+    ASSERT_TRUE(Start());
+    Window().SetWindowRect(Rect{-5, 7, 395, 507});
+    Shutdown();
+    EXPECT_NE(TempDir::Read(SettingsFile()).find("Window.H = 500\nWindow.W = 400\nWindow.X = -5\n"
+                                                "Window.Y = 7\n"),
+              std::string::npos);
 }
 
 TEST_F(AppSettings, AnIncompleteWindowRectangleIsNotUsed) {

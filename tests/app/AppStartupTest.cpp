@@ -47,9 +47,8 @@ TEST_F(AppStartup, WindowIsTitledAndSizedForOneHundredColumnsWithoutAStoredRecta
     const WindowCreateParams& params = Window().Params();
     EXPECT_EQ(params.title, "OstrakClient v2");
     EXPECT_TRUE(params.defaultPosition);
-    EXPECT_EQ(params.width,
-              100 * FixedTextMeasure::kCharWidth + FixedTextMeasure::kFrameWidth +
-                  HeadlessPlatform::kFrame.width);
+    EXPECT_EQ(params.width, 100 * FixedTextMeasure::kCharWidth + FixedTextMeasure::kFrameWidth +
+                                HeadlessPlatform::kFrame.width);
     EXPECT_EQ(params.height, 320 + HeadlessPlatform::kFrame.height);
     EXPECT_TRUE(Window().Shown());
     EXPECT_EQ(Window().TimerPeriod(1), 100);

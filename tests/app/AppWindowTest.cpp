@@ -24,8 +24,8 @@ TEST_F(AppWindow, MinimumTrackingSizeFollowsTheInputHeight) {
 
 TEST_F(AppWindow, SizeMessageLaysOutPanesAndStrip) {
     ASSERT_TRUE(Start());
-    Window().SetWindowRect(Rect{0, 0, 500 + HeadlessPlatform::kFrame.width,
-                                300 + HeadlessPlatform::kFrame.height});
+    Window().SetWindowRect(
+        Rect{0, 0, 500 + HeadlessPlatform::kFrame.width, 300 + HeadlessPlatform::kFrame.height});
     EXPECT_EQ(App().SplitterRect(), (Rect{0, 234, 500, 236}));
     EXPECT_EQ(App().OutputPane().Control()->GetClientSize(), (Size{500, 234}));
     EXPECT_EQ(App().InputLine().Control()->GetClientSize(), (Size{500, 64}));
@@ -35,8 +35,8 @@ TEST_F(AppWindow, SizeMessageLaysOutPanesAndStrip) {
 
 TEST_F(AppWindow, SplitterDragKeepsTheMinimums) {
     ASSERT_TRUE(Start());
-    Window().SetWindowRect(Rect{0, 0, 500 + HeadlessPlatform::kFrame.width,
-                                300 + HeadlessPlatform::kFrame.height});
+    Window().SetWindowRect(
+        Rect{0, 0, 500 + HeadlessPlatform::kFrame.width, 300 + HeadlessPlatform::kFrame.height});
     Window().Deliver(Drag(200));
     EXPECT_EQ(App().InputHeight(), 100);
     EXPECT_EQ(App().SplitterRect(), (Rect{0, 198, 500, 200}));
@@ -59,8 +59,8 @@ TEST_F(AppWindow, SplitterDragKeepsTheMinimums) {
 
 TEST_F(AppWindow, TinyWindowGivesTheInputLineItsMinimum) {
     ASSERT_TRUE(Start());
-    Window().SetWindowRect(Rect{0, 0, 200 + HeadlessPlatform::kFrame.width,
-                                50 + HeadlessPlatform::kFrame.height});
+    Window().SetWindowRect(
+        Rect{0, 0, 200 + HeadlessPlatform::kFrame.width, 50 + HeadlessPlatform::kFrame.height});
     Window().Deliver(Drag(45));
     EXPECT_EQ(App().InputHeight(), 24);
 }

@@ -2,10 +2,9 @@
 
 namespace {
 
-
 // Output added by running `text` through the dispatcher.
 class DispatcherRun : public AppFixture {
-protected:
+  protected:
     std::string Run(const std::string& text) {
         const std::string before = Output();
         App().SubmitText(text);

@@ -7,7 +7,7 @@ namespace {
 
 // A window that counts its ticks and can ask for high-performance mode.
 class CountingWindow : public CWindow {
-public:
+  public:
     void OnTick() override { ++ticks; }
     bool IsHighPerfMode() const override { return highPerf; }
     int ticks = 0;

@@ -42,8 +42,8 @@ int HeadlessWindow::TimerPeriod(int id) const {
     return -1;
 }
 
-MessageBoxAnswer HeadlessWindow::ShowMessageBox(const std::string& text,
-                                                const std::string& caption, MessageBoxKind kind) {
+MessageBoxAnswer HeadlessWindow::ShowMessageBox(const std::string& text, const std::string& caption,
+                                                MessageBoxKind kind) {
     m_platform.m_messageBoxes.push_back({text, caption, kind});
     return m_platform.m_answer;
 }
@@ -51,9 +51,7 @@ MessageBoxAnswer HeadlessWindow::ShowMessageBox(const std::string& text,
 std::unique_ptr<IPaneControl> HeadlessWindow::CreatePaneControl(bool isOutput, const Rect& rect,
                                                                 IPaneEvents& events) {
     if (m_platform.m_paneFactory) return m_platform.m_paneFactory(isOutput, rect, events);
-    auto control = std::make_unique<RecordingPaneControl>();
-    control->Move(rect.left, rect.top, rect.Width(), rect.Height());
-    return control;
+    return std::make_unique<RecordingPaneControl>(&events, isOutput, rect);
 }
 
 std::intptr_t HeadlessWindow::Deliver(WindowMessage message) {

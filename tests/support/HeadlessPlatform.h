@@ -11,7 +11,7 @@
 
 // Text measured in a fixed-pitch font of kCharWidth x kCharHeight pixels per character.
 class FixedTextMeasure : public ITextMeasure {
-public:
+  public:
     static constexpr std::int32_t kCharWidth = 8;
     static constexpr std::int32_t kCharHeight = 16;
     static constexpr std::int32_t kFrameWidth = 10;
@@ -33,7 +33,7 @@ class HeadlessPlatform;
 // A window that exists only in memory: its geometry is set by the test, and its messages are
 // whatever the test delivers.
 class HeadlessWindow : public IWindowPort {
-public:
+  public:
     HeadlessWindow(HeadlessPlatform& platform, CWindow& owner, const WindowCreateParams& params);
 
     void Show() override { m_shown = true; }
@@ -68,7 +68,7 @@ public:
     const std::vector<Rect>& Filled() const { return m_filled; }
     const WindowCreateParams& Params() const { return m_params; }
 
-private:
+  private:
     HeadlessPlatform& m_platform;
     CWindow& m_owner;
     WindowCreateParams m_params;
@@ -84,10 +84,10 @@ private:
 
 // The window system and event loop of the tests.
 class HeadlessPlatform : public IPlatform {
-public:
+  public:
     static constexpr ::Size kFrame{16, 39};
-    using PaneFactory = std::function<std::unique_ptr<IPaneControl>(bool isOutput, const Rect&,
-                                                                    IPaneEvents&)>;
+    using PaneFactory =
+        std::function<std::unique_ptr<IPaneControl>(bool isOutput, const Rect&, IPaneEvents&)>;
 
     HeadlessPlatform();
 
@@ -121,7 +121,7 @@ public:
     int m_polls = 0;
     int m_unregistered = 0;
 
-private:
+  private:
     friend class HeadlessWindow;
     FixedTextMeasure m_measure;
     HeadlessWindow* m_window = nullptr;

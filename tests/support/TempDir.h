@@ -5,7 +5,7 @@
 // A fresh folder under the system's temporary folder, removed with everything in it when the
 // object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,6 +17,6 @@ public:
     static std::string Read(const std::string& path);
     static void Write(const std::string& path, const std::string& bytes);
 
-private:
+  private:
     std::string m_path;
 };

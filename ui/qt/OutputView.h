@@ -61,6 +61,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
     struct Row {
@@ -98,7 +99,7 @@ private:
     bool m_dragging = false;
 
     std::array<QFont, 16> m_fonts;
-    qreal m_rowHeight = 1;
+    int m_rowHeight = 1;
     qreal m_ascent = 0;
     qreal m_spaceWidth = 1;
     std::array<qreal, 256> m_latin1Advance{};
@@ -110,6 +111,6 @@ private:
     bool m_follow = true;
     bool m_relayoutPending = false;
     bool m_settingScrollBar = false;
-    bool m_shownOnce = false;
+    bool m_mapped = false;
     Size m_reportedSize{-1, -1};
 };

@@ -205,9 +205,8 @@ MessageBoxAnswer QtWindowPort::ShowMessageBox(const std::string& text, const std
     const QString message = QString::fromLatin1(text.c_str());
     const QString title = QString::fromLatin1(caption.c_str());
     if (kind == MessageBoxKind::QuestionYesNoDefaultNo) {
-        const auto answer = QMessageBox::question(m_widget.get(), title, message,
-                                                  QMessageBox::Yes | QMessageBox::No,
-                                                  QMessageBox::No);
+        const auto answer = QMessageBox::question(
+            m_widget.get(), title, message, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         return answer == QMessageBox::Yes ? MessageBoxAnswer::Yes : MessageBoxAnswer::No;
     }
     QMessageBox::critical(m_widget.get(), title, message);
@@ -219,8 +218,7 @@ void QtWindowPort::WatchSocket(int descriptor) {
     if (descriptor < 0) return;
     // Arriving bytes only need to wake the event loop: the tick that follows reads them.
     m_socketNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
-    QObject::connect(m_socketNotifier.get(), &QSocketNotifier::activated, m_widget.get(),
-                     [] {});
+    QObject::connect(m_socketNotifier.get(), &QSocketNotifier::activated, m_widget.get(), [] {});
 }
 
 std::unique_ptr<IPaneControl> QtWindowPort::CreatePaneControl(bool isOutput, const Rect& rect,

@@ -14,7 +14,7 @@ class QTimer;
 // panes. It turns Qt's events into the window's messages.
 class QtMainWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit QtMainWindow(CWindow& owner);
 
     std::intptr_t Deliver(WindowMessage& message);
@@ -23,7 +23,7 @@ public:
     void FillStrip(const Rect& rect);
     bool IsDestroyed() const { return m_destroyed; }
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
@@ -33,7 +33,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void ApplyMinimumSize();
     void CorrectForFrame();
 
@@ -44,7 +44,7 @@ private:
 };
 
 class QtWindowPort : public IWindowPort {
-public:
+  public:
     QtWindowPort(CWindow& owner, const WindowCreateParams& params);
     ~QtWindowPort() override;
 
@@ -67,7 +67,7 @@ public:
 
     QtMainWindow* Widget() const { return m_widget.get(); }
 
-private:
+  private:
     CWindow& m_owner;
     std::unique_ptr<QtMainWindow> m_widget;
     std::map<int, std::unique_ptr<QTimer>> m_timers;

@@ -6,7 +6,7 @@
 
 // The Qt window system and event loop as the window framework sees them.
 class QtPlatform : public IPlatform {
-public:
+  public:
     QtPlatform();
     ~QtPlatform() override;
 
@@ -20,7 +20,7 @@ public:
     ITextMeasure& TextMeasure() override;
     ::Size DefaultFrameSize() override;
 
-private:
+  private:
     std::unique_ptr<ITextMeasure> m_textMeasure;
     bool m_quitRequested = false;
 };

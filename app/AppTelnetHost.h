@@ -1,0 +1,27 @@
+#pragma once
+
+#include "net/TelnetHost.h"
+
+class CApp;
+
+// What the telnet engine reaches of the application: the output pane, the scripts' events
+// and filters, the pane's measurements and the event loop's socket watch.
+class CAppTelnetHost : public ITelnetHost {
+  public:
+    explicit CAppTelnetHost(CApp& app) : m_app(app) {}
+
+    void PrintError(std::string_view text) override;
+    void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
+    std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
+    void ShowText(std::string_view text) override;
+    void FilterReceivedLine(std::string& line) override;
+    void FireConnected() override;
+    void FireConnectFailed() override;
+    void FireDisconnect(bool byUser) override;
+    PaneMetrics MeasureOutputPane() override;
+    std::int64_t CurrentTimeSeconds() override;
+    void WatchSocket(int descriptor) override;
+
+  private:
+    CApp& m_app;
+};

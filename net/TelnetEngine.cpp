@@ -1,0 +1,303 @@
+#include "net/TelnetEngine.h"
+
+#include <cctype>
+#include <cstdio>
+#include <utility>
+
+#include "net/Socket.h"
+#include "net/TelnetCodes.h"
+
+namespace {
+
+void DiscardTrace(const char* /*format*/, ...) {}
+
+SocketPtr MakeDefaultSocket() { return SocketPtr(new CSocket()); }
+
+// Reads an unsigned 16-bit decimal number from the start of text the way a text stream does:
+// leading white space skipped, an optional plus sign, and reading stops at the first byte that
+// cannot belong to the number. A minus sign is refused (a stream would wrap it around).
+bool ReadPort(const std::string& text, std::uint16_t& port) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (i < text.size() && text[i] == '+') ++i;
+    std::uint32_t value = 0;
+    const std::size_t firstDigit = i;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
+        if (value > 0xFFFF) return false;
+    }
+    if (i == firstDigit) return false;
+    port = static_cast<std::uint16_t>(value);
+    return true;
+}
+
+}  // namespace
+
+CTelnetEngine::CTelnetEngine(ITelnetHost& host, SocketFactory factory)
+    : m_host(host),
+      m_socketFactory(factory ? std::move(factory) : SocketFactory(MakeDefaultSocket)),
+      m_trace(DiscardTrace) {}
+
+CTelnetEngine::~CTelnetEngine() {
+    if (m_connection) m_connection->Close();
+    m_connection.reset();
+    EndStreams();
+}
+
+void CTelnetEngine::CmdConnect(const std::string& argument) {
+    std::string host;
+    std::string portText;
+    bool hasPort = false;
+    const std::size_t colon = argument.find(':');
+    const std::size_t space = argument.find(' ');
+    if (colon != std::string::npos) {
+        host = argument.substr(0, colon);
+        portText = argument.substr(colon + 1);
+        hasPort = true;
+    } else if (space != std::string::npos) {
+        host = argument.substr(0, space);
+        const std::size_t start = argument.find_first_not_of(' ', space);
+        portText = start == std::string::npos ? std::string() : argument.substr(start);
+        hasPort = true;
+    } else {
+        host = argument;
+    }
+
+    std::uint16_t port = m_defaultPort;
+    if (hasPort && !ReadPort(portText, port)) {
+        // A mistyped command leaves whatever connection there is alone.
+        m_host.ShowText(m_host.ColourMessage(0xff0000, "Invalid port: ") + portText + "\r\n\xBE");
+        return;
+    }
+    if (host.empty()) host = m_defaultServer;
+
+    // A new /connect ends the current connection first, as a disconnect by the user, and
+    // abandons an attempt still under way, so no connection is left unowned.
+    if (m_connected) {
+        m_connected = false;
+        CloseSocket();
+        ResetTelnetState(true);
+    }
+    if (m_connecting) {
+        m_connecting = false;
+        CloseSocket();
+    }
+
+    ++m_generation;
+    m_connection = m_socketFactory();
+    if (!m_connection) return;
+    if (!m_connection->Connect(host.c_str(), port)) {
+        m_host.PrintError(std::string("Failed to connect to server. ") +
+                          m_connection->GetLastErrorText());
+        m_connection->ClearError();
+        m_connection.reset();
+        return;
+    }
+    m_connecting = true;
+    m_host.WatchSocket(m_connection->GetDescriptor());
+}
+
+void CTelnetEngine::CmdDisconnect(const std::string& /*argument*/) {
+    if (!m_connected) {
+        m_host.PrintError("Not connected");
+        return;
+    }
+    DropConnection(true);
+}
+
+void CTelnetEngine::DropConnection(bool byUser) {
+    if (!m_connected) return;
+    m_host.PrintError("Disconnected");
+    m_connected = false;
+    CloseSocket();
+    ResetTelnetState(byUser);
+}
+
+void CTelnetEngine::CloseSocket() {
+    if (m_connection) m_connection->Close();
+    m_host.WatchSocket(-1);
+}
+
+void CTelnetEngine::PollConnection() {
+    if (!m_connecting || !m_connection) return;
+    const std::uint32_t state = m_connection->CheckConnect();
+    if (state == kSocketConnecting) return;
+    m_connecting = false;
+    if (state == kSocketConnected) {
+        m_host.PrintColoured(0x00ff00, "Connected!\r\n");
+        m_connected = true;
+        ++m_generation;
+        m_host.FireConnected();
+        return;
+    }
+    m_host.PrintError(std::string("Failed to connect to server. ") +
+                      m_connection->GetLastErrorText());
+    m_connection->ClearError();
+    m_host.WatchSocket(-1);
+    m_host.FireConnectFailed();
+}
+
+void CTelnetEngine::ProcessIncoming() {
+    if (!m_connected || !m_connection) return;
+    const std::uint64_t generation = m_generation;
+    bool arrived = false;
+    // While a backlog waits, the bytes stay with the system: the server then waits for us.
+    if (!m_closePending && m_rawInput.Size() < kMaxRawBacklog) {
+        const std::uint32_t status = m_connection->Receive();
+        if (status != kReceiveOk) {
+            // The bytes that came before the close are the server's last words; they are
+            // shown before the connection ends.
+            m_closePending = true;
+            m_host.WatchSocket(-1);
+            m_closeText = status == kReceiveClosed ? std::string("Disconnected")
+                                                   : std::string(m_connection->GetLastErrorText());
+        }
+        if (m_connection->HasData()) {
+            m_rawInput.Append(m_connection->GetBuffer(), m_connection->GetBufferSize());
+            m_connection->ClearBuffer();
+            arrived = true;
+        }
+    }
+    if (arrived || m_pendingWork) RunPasses();
+    if (generation != m_generation) return;
+    if (m_closePending && !m_pendingWork) FinishPeerClose();
+}
+
+void CTelnetEngine::FinishPeerClose() {
+    m_host.PrintError(m_closeText);
+    m_connected = false;
+    CloseSocket();
+    ResetTelnetState(false);
+}
+
+void CTelnetEngine::RunPasses() {
+    const std::uint64_t generation = m_generation;
+    m_pendingWork = false;
+    std::size_t budget = kMaxInflatePerPass;
+    for (int round = 0; round < kMaxRoundsPerPass; ++round) {
+        if (m_compressIn) {
+            const InflateResult result = InflateInput(budget);
+            if (result == InflateResult::Failed || generation != m_generation) return;
+            if (result == InflateResult::MoreOutput) m_pendingWork = true;
+        }
+        m_compressionStarted = false;
+        CByteBuffer& working = m_compressIn ? m_textInput : m_rawInput;
+        const bool takeLines = ParseTelnet(working);
+        if (generation != m_generation) return;
+        if (takeLines) {
+            TakeLines(working);
+            if (generation != m_generation) return;
+        }
+        // A stream that started in this buffer is inflated (and its text shown) at once, not
+        // when the server next sends something.
+        if (m_pendingWork || !m_compressionStarted) return;
+    }
+    m_pendingWork = true;
+}
+
+void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
+    const std::uint64_t generation = m_generation;
+    for (;;) {
+        const std::size_t end = buffer.Find('\n');
+        std::size_t length;
+        if (end != CByteBuffer::npos) {
+            length = end + 1;
+        } else if (m_scanPos >= kMaxLineLength) {
+            length = kMaxLineLength;  // a line that never ends goes out in pieces
+        } else {
+            return;
+        }
+        m_line.assign(buffer.Data(), length);
+        buffer.Consume(length);
+        m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
+        m_host.FilterReceivedLine(m_line);
+        if (generation != m_generation) return;
+        if (!m_line.empty()) m_host.ShowText(m_line);
+        if (generation != m_generation) return;
+    }
+}
+
+bool CTelnetEngine::HasPendingWork() const {
+    return m_connected && (m_pendingWork || m_closePending);
+}
+
+void CTelnetEngine::ResetTelnetState(bool byUser) {
+    ++m_generation;
+    m_host.FireDisconnect(byUser);
+    m_telnetOptions.fill(0);
+    m_nawsAgreed = false;
+    m_negotiationStarted = false;
+    EndStreams();
+    m_rawInput.Clear();
+    m_textInput.Clear();
+    m_scanPos = 0;
+    m_discardingSubnegotiation = false;
+    m_discardSawIac = false;
+    m_pendingWork = false;
+    m_closePending = false;
+    m_closeText.clear();
+}
+
+void CTelnetEngine::Shutdown() {
+    if (m_connection) {
+        m_connection->Close();
+        m_connection.reset();
+        m_host.WatchSocket(-1);
+    }
+    m_connecting = false;
+    m_connected = false;
+    ++m_generation;
+}
+
+std::size_t CTelnetEngine::GetBufferCapacity() const {
+    return m_rawInput.Capacity() + m_textInput.Capacity();
+}
+
+void CTelnetEngine::SendToServer(const char* data, std::size_t length) {
+    if (!m_connection) return;
+    if (m_compressOut) {
+        SendDeflated(data, length);
+        return;
+    }
+    // A failed send is not acted on: the next Receive tells of a broken connection.
+    m_connection->Send(data, length);
+}
+
+void CTelnetEngine::ShowTelnetReport() {
+    if (!m_connected) {
+        m_host.PrintColoured(0xff0000, "Not connected.\r\n");
+        return;
+    }
+    std::string block = "Negotiated options:\r\n";
+    for (int code = 0; code < 256; ++code) {
+        const std::uint8_t verb = m_telnetOptions[code];
+        if (verb == 0) continue;
+        std::uint32_t colour = 0xffff00;
+        if ((code == Telnet::kNaws && m_nawsAgreed) ||
+            (code == Telnet::kCompress2 && (m_compressIn || m_compressOut))) {
+            colour = 0x00ff00;
+        } else if (verb == Telnet::kWont || verb == Telnet::kDont) {
+            colour = 0xff0000;
+        }
+        const char* verbText = verb == Telnet::kWill   ? "   WILL "
+                               : verb == Telnet::kWont ? "   WON'T "
+                               : verb == Telnet::kDo   ? "   DO "
+                                                       : "   DON'T ";
+        char codeText[32];
+        std::snprintf(codeText, sizeof(codeText), " (%d)\r\n", code);
+        block += m_host.ColourMessage(
+            colour, std::string(verbText) +
+                        GetTelnetOptionName(static_cast<std::uint8_t>(code)) + codeText);
+    }
+    if (m_nawsAgreed) {
+        block += m_host.ColourMessage(0x00ff00, "Server is aware of current window size.\r\n");
+    }
+    if (m_compressIn) {
+        block +=
+            m_host.ColourMessage(0x00ff00, "Data from server is being received compressed.\r\n");
+    }
+    if (m_compressOut) {
+        block += m_host.ColourMessage(0x00ff00, "Data to server is being sent compressed.\r\n");
+    }
+    m_host.ShowText(block);
+}

@@ -1,0 +1,150 @@
+#pragma once
+
+#include <zlib.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "net/BaseSocket.h"
+#include "net/ByteBuffer.h"
+#include "net/TelnetHost.h"
+
+// The game-server connection: opens and polls the socket, separates telnet commands from text,
+// answers the negotiation, reports the window size (NAWS), runs the compressed streams in both
+// directions (MCCP 1 and 2) and hands complete lines to the host. Main thread only.
+class CTelnetEngine {
+public:
+    using SocketFactory = std::function<SocketPtr()>;
+    using TraceHook = void (*)(const char* format, ...);
+
+    // Bounds that keep a hostile server from exhausting memory or stalling the client.
+    // Inflated output produced per ProcessIncoming; the rest follows in later ticks.
+    static constexpr std::size_t kMaxInflatePerPass = 4 * 1024 * 1024;
+    // A subnegotiation longer than this is dropped; bytes up to its IAC SE are discarded.
+    static constexpr std::size_t kMaxSubnegotiation = 64 * 1024;
+    // A line without a line feed is handed out in pieces of this length.
+    static constexpr std::size_t kMaxLineLength = 64 * 1024;
+    // While this many received bytes wait unprocessed, no more are read from the socket.
+    static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
+    // Compression starts and ends handled in one ProcessIncoming before yielding.
+    static constexpr int kMaxRoundsPerPass = 64;
+    static constexpr std::size_t kInflateChunk = 65536;
+    static constexpr std::size_t kDeflateChunk = 4096;
+
+    explicit CTelnetEngine(ITelnetHost& host, SocketFactory factory = nullptr);
+    ~CTelnetEngine();
+    CTelnetEngine(const CTelnetEngine&) = delete;
+    CTelnetEngine& operator=(const CTelnetEngine&) = delete;
+
+    // Commands.
+    void CmdConnect(const std::string& argument);
+    void CmdDisconnect(const std::string& argument);
+    void ShowTelnetReport();
+
+    // Tick steps.
+    void PollConnection();
+    void ProcessIncoming();
+    void SendWindowSize(bool force);
+    // True while received bytes wait to be processed without more arriving (a large compressed
+    // burst is inflated over several ticks): keep ticking without waiting for events.
+    bool HasPendingWork() const;
+
+    void SendToServer(const char* data, std::size_t length);
+    void ResetTelnetState(bool byUser);
+    // Closes and destroys the connection without events or messages (application shutdown).
+    void Shutdown();
+
+    static const char* GetTelnetOptionName(std::uint8_t code);
+
+    // Negotiation and compression steps, public for the application and for tests.
+    bool ParseTelnet(CByteBuffer& buffer);
+    void OnWillDo(std::uint8_t option, std::uint8_t verb);
+    void OnWontDont(std::uint8_t option, std::uint8_t verb);
+    void SendInitialOffers();
+    bool SetCompressIn(bool on, std::size_t plainLength);
+    bool SetCompressOut(bool on);
+
+    enum class InflateResult { NeedInput, MoreOutput, StreamEnded, Failed };
+    // Inflates the raw input onto the end of the text buffer, producing at most budget bytes
+    // (reduced by what was produced). MoreOutput: the budget ran out before the input did.
+    // Failed: the stream was corrupt and the connection has been dropped.
+    InflateResult InflateInput(std::size_t& budget);
+
+    bool IsConnecting() const { return m_connecting; }
+    bool IsConnected() const { return m_connected; }
+    bool IsNawsAgreed() const { return m_nawsAgreed; }
+    bool IsSizeChanged() const { return m_sizeChanged; }
+    bool IsNegotiationStarted() const { return m_negotiationStarted; }
+    bool IsCompressIn() const { return m_compressIn; }
+    bool IsCompressOut() const { return m_compressOut; }
+    const std::array<std::uint8_t, 256>& GetTelnetOptions() const { return m_telnetOptions; }
+    std::uint8_t GetTelnetOption(std::uint8_t code) const { return m_telnetOptions[code]; }
+    CBaseSocket* GetConnection() const { return m_connection.get(); }
+    // Bytes of storage the input buffers hold (for callers that watch memory).
+    std::size_t GetBufferCapacity() const;
+    std::size_t GetBufferedBytes() const { return m_rawInput.Size() + m_textInput.Size(); }
+
+    void SetDefaultServer(const std::string& server) { m_defaultServer = server; }
+    void SetDefaultPort(std::uint16_t port) { m_defaultPort = port; }
+    const std::string& GetDefaultServer() const { return m_defaultServer; }
+    std::uint16_t GetDefaultPort() const { return m_defaultPort; }
+    void SetTraceHook(TraceHook hook) { m_trace = hook; }
+
+private:
+    void RunPasses();
+    void TakeLines(CByteBuffer& buffer);
+    bool DiscardSubnegotiation(CByteBuffer& buffer);
+    void SendDeflated(const char* data, std::size_t length);
+    void SendCommand(std::uint8_t verb, std::uint8_t option);
+    // Prints "Disconnected", closes and resets: the end of a connection the client drops.
+    void DropConnection(bool byUser);
+    void FinishPeerClose();
+    void CloseSocket();
+    void EndStreams();
+
+    ITelnetHost& m_host;
+    SocketFactory m_socketFactory;
+    TraceHook m_trace;
+
+    SocketPtr m_connection;
+    bool m_connecting = false;
+    bool m_connected = false;
+    std::array<std::uint8_t, 256> m_telnetOptions{};
+    bool m_nawsAgreed = false;
+    bool m_negotiationStarted = false;
+    CByteBuffer m_rawInput;
+    std::int32_t m_lastCols = -1;
+    std::int32_t m_lastRows = -1;
+    std::int64_t m_lastSizeSentTime = 0;
+    bool m_sizeChanged = true;
+    std::string m_defaultServer;
+    std::uint16_t m_defaultPort = 23;
+
+    bool m_compressIn = false;
+    bool m_compressOut = false;
+    z_stream m_inflateStream{};
+    z_stream m_deflateStream{};
+    CByteBuffer m_textInput;
+    std::array<unsigned char, kDeflateChunk> m_deflateChunk{};
+
+    // Where the telnet scan of the working buffer goes on: everything before it is text.
+    std::size_t m_scanPos = 0;
+    // An overlong subnegotiation is being thrown away up to its IAC SE.
+    bool m_discardingSubnegotiation = false;
+    bool m_discardSawIac = false;
+    // ParseTelnet met a compression start sequence and stopped there.
+    bool m_compressionStarted = false;
+    // Received bytes wait for the next tick (inflate budget or round limit reached).
+    bool m_pendingWork = false;
+    // The peer closed or the socket failed; the connection ends once the bytes that came
+    // before are shown.
+    bool m_closePending = false;
+    std::string m_closeText;
+    // Changes whenever a connection ends or starts, so a pass notices when a callback (a script
+    // reacting to a line or to an event) dropped or replaced the connection under it.
+    std::uint64_t m_generation = 0;
+    std::string m_line;
+};

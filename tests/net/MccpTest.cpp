@@ -1,0 +1,162 @@
+// Compressed streams in both directions.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+#include "tests/net/EngineHarness.h"
+
+namespace {
+
+const std::string kStart2 = Bytes({255, 250, 86, 255, 240});
+const std::string kStart1 = Bytes({255, 250, 85, 251, 240});
+
+// The bytes a fresh compressor sends for text with a sync flush: a stream that has begun but
+// not ended.
+std::string OpenStream(const std::string& text) {
+    z_stream stream{};
+    deflateInit(&stream, 6);
+    std::string out(text.size() + 256, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_SYNC_FLUSH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace
+
+TEST(MccpIn, PlainStartAndCompressedTextInOneReadKeepTheirOrder) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.SendUncompressed("plain\r\n" + kStart2 + OpenStream("zipped\r\nmore\r\n"));
+    // Shown at once, not only when the server sends again.
+    ASSERT_TRUE(h.PumpUntilShown("more\r\n"));
+    EXPECT_EQ(h.host.shown, "plain\r\nzipped\r\nmore\r\n");
+    EXPECT_TRUE(h.engine.IsCompressIn());
+    h.engine.ShowTelnetReport();
+    EXPECT_NE(h.host.events.back().find("Data from server is being received compressed.\r\n"),
+              std::string::npos);
+}
+
+TEST(MccpIn, PlainBytesAfterTheStreamEndFollowTheInflatedText) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.StartCompression(2);
+    h.server.Send("inside\r\npar");
+    h.server.EndCompression("tial\r\n" + Bytes({255, 253, 1}) + "plain again\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("plain again\r\n"));
+    EXPECT_EQ(h.host.lines,
+              (std::vector<std::string>{"inside\r\n", "partial\r\n", "plain again\r\n"}));
+    EXPECT_FALSE(h.engine.IsCompressIn());
+    EXPECT_EQ(h.engine.GetTelnetOption(1), 253);
+
+    // A new stream may start on the same connection.
+    h.server.StartCompression(1);
+    h.server.Send("second stream\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("second stream\r\n"));
+    EXPECT_TRUE(h.engine.IsCompressIn());
+}
+
+TEST(MccpIn, StartSequenceSplitAcrossReads) {
+    for (const std::string& start : {kStart2, kStart1}) {
+        EngineHarness h;
+        ASSERT_TRUE(h.Connect());
+        h.server.SendSplit({"a\r\n" + start.substr(0, 3), start.substr(3) + OpenStream("b\r\n")});
+        ASSERT_TRUE(h.PumpUntilShown("b\r\n"));
+        EXPECT_EQ(h.host.shown, "a\r\nb\r\n");
+        EXPECT_TRUE(h.engine.IsCompressIn());
+    }
+}
+
+TEST(MccpIn, CompressedTextSplitAcrossReads) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    const std::string stream = OpenStream("first line\r\nsecond line\r\n");
+    h.server.SendSplit({kStart2 + stream.substr(0, 5), stream.substr(5, 4), stream.substr(9)});
+    ASSERT_TRUE(h.PumpUntilShown("second line\r\n"));
+    EXPECT_EQ(h.host.shown, "first line\r\nsecond line\r\n");
+}
+
+TEST(MccpIn, CorruptDataDisconnects) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.SendUncompressed("ok\r\n" + kStart2 + "this is not a zlib stream at all\r\n");
+    ASSERT_TRUE(h.PumpUntil([&] { return !h.engine.IsConnected(); }));
+    const std::vector<std::string> expected = {"show:ok\r\n",
+                                               "error:inflate() failed with error -3",
+                                               "error:Disconnected", "disconnect:0"};
+    EXPECT_EQ(std::vector<std::string>(h.host.events.end() - 4, h.host.events.end()), expected);
+    EXPECT_FALSE(h.engine.IsCompressIn());
+    EXPECT_EQ(h.engine.GetBufferedBytes(), 0u);
+}
+
+TEST(MccpIn, OutputFillingTheChunkExactlyIsNotAnError) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    // Exactly one inflate chunk of text, then a pause with nothing more to inflate.
+    std::string text;
+    while (text.size() + 64 <= CTelnetEngine::kInflateChunk) text += std::string(62, 'q') + "\r\n";
+    text += std::string(CTelnetEngine::kInflateChunk - text.size() - 2, 'r') + "\r\n";
+    ASSERT_EQ(text.size(), CTelnetEngine::kInflateChunk);
+    h.server.StartCompression(2);
+    h.server.Send(text);
+    h.server.Pause(50);
+    h.server.Send("next\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("next\r\n"));
+    EXPECT_TRUE(h.engine.IsConnected());
+    EXPECT_EQ(h.host.shown, text + "next\r\n");
+}
+
+TEST(MccpOut, TypedLinesReachTheServerCompressed) {
+    for (int version : {2, 1}) {
+        EngineHarness h;
+        ASSERT_TRUE(h.Connect());
+        h.server.Send(Bytes({255, 253, version == 2 ? 86 : 85}));
+        const std::string start = version == 2 ? kStart2 : kStart1;
+        ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
+        h.engine.SendToServer("look\r\n", 6);
+        h.engine.SendToServer("", 0);  // nothing to add: the stream stays sound
+        h.engine.SendToServer("say hi\r\n", 8);
+        EXPECT_TRUE(h.engine.IsConnected());
+        const std::string expected = Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85, 255, 251,
+                                            version == 2 ? 86 : 85}) +
+                                     start + "look\r\nsay hi\r\n";
+        ASSERT_TRUE(h.PumpUntilReceived(expected)) << h.server.Received().size();
+        EXPECT_TRUE(h.server.ClientCompresses());
+        EXPECT_EQ(h.server.Received(), expected);
+    }
+}
+
+TEST(MccpOut, OutputFillingTheChunkExactlyIsNotAnError) {
+    // Incompressible bytes of a length whose flushed output is exactly one chunk.
+    std::mt19937 random(7);
+    std::string noise(8192, '\0');
+    for (char& byte : noise) byte = static_cast<char>(random());
+    std::size_t length = 0;
+    for (std::size_t candidate = 3900; candidate < 4200 && length == 0; ++candidate) {
+        z_stream stream{};
+        deflateInit(&stream, 9);
+        std::string out(8192, '\0');
+        stream.next_in = reinterpret_cast<Bytef*>(noise.data());
+        stream.avail_in = static_cast<uInt>(candidate);
+        stream.next_out = reinterpret_cast<Bytef*>(out.data());
+        stream.avail_out = static_cast<uInt>(out.size());
+        deflate(&stream, Z_PARTIAL_FLUSH);
+        if (out.size() - stream.avail_out == CTelnetEngine::kDeflateChunk) length = candidate;
+        deflateEnd(&stream);
+    }
+    ASSERT_NE(length, 0u);
+
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 86}));
+    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
+    h.engine.SendToServer(noise.data(), length);
+    h.engine.SendToServer("after\r\n", 7);
+    EXPECT_TRUE(h.engine.IsConnected());
+    ASSERT_TRUE(h.PumpUntilReceived(noise.substr(0, length) + "after\r\n"));
+}

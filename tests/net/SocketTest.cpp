@@ -1,0 +1,292 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "net/Socket.h"
+#include "net/WinSockErrors.h"
+#include "tests/support/ScriptedTelnetServer.h"
+
+namespace {
+
+// A listening socket on 127.0.0.1 that the test drives by hand (never reads, resets, ...).
+struct RawListener {
+    int fd = -1;
+    std::uint16_t port = 0;
+    RawListener() {
+        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
+        listen(fd, 4);
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~RawListener() { close(fd); }
+};
+
+bool WaitConnected(CSocket& socket) {
+    for (int i = 0; i < 2000; ++i) {
+        const std::uint32_t state = socket.CheckConnect();
+        if (state != kSocketConnecting) return state == kSocketConnected;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+// Receives until the status is no longer Ok or the buffer holds at least `bytes`.
+std::uint32_t ReceiveUntil(CSocket& socket, std::size_t bytes) {
+    std::uint32_t status = kReceiveOk;
+    for (int i = 0; i < 2000 && status == kReceiveOk && socket.GetBufferSize() < bytes; ++i) {
+        status = socket.Receive();
+        if (status == kReceiveOk && socket.GetBufferSize() < bytes) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    return status;
+}
+
+class CountingResolverSocket : public CSocket {
+public:
+    int lookups = 0;
+
+protected:
+    bool ResolveHost(const char*, in_addr&) override {
+        ++lookups;
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(WinSockErrorText, ListedCodesReadTheirSentence) {
+    EXPECT_EQ(GetWinSockErrorText(10061),
+              "WinSock Error Code 10061: Connection refused by remote machine. Remote server is "
+              "most likely offline.");
+    EXPECT_EQ(GetWinSockErrorText(10049), "WinSock Error Code 10049: Address not availiable.");
+    EXPECT_EQ(GetWinSockErrorText(6),
+              "WinSock Error Code 6: Specified event object handle is invalid.");
+    EXPECT_EQ(GetWinSockErrorText(11004),
+              "WinSock Error Code 11004: Valid name, no data record of requested type.");
+    EXPECT_NE(GetWinSockErrorText(10052).find("due to \"keep-alive\" activity"),
+              std::string::npos);
+}
+
+TEST(WinSockErrorText, UnlistedCodesAreUnknown) {
+    EXPECT_EQ(GetWinSockErrorText(12345), "WinSock Error Code 12345: Unknown error.");
+    EXPECT_EQ(GetWinSockErrorText(-1), "WinSock Error Code -1: Unknown error.");
+    EXPECT_EQ(GetWinSockErrorText(0), "WinSock Error Code 0: Unknown error.");
+}
+
+TEST(WinSockErrorText, ErrnoValuesMapToTheirWinSockCodes) {
+    EXPECT_EQ(WinSockCodeFromErrno(ECONNREFUSED), 10061);
+    EXPECT_EQ(WinSockCodeFromErrno(EWOULDBLOCK), 10035);
+    EXPECT_EQ(WinSockCodeFromErrno(EAGAIN), 10035);
+    EXPECT_EQ(WinSockCodeFromErrno(EINPROGRESS), 10036);
+    EXPECT_EQ(WinSockCodeFromErrno(ETIMEDOUT), 10060);
+    EXPECT_EQ(WinSockCodeFromErrno(ECONNRESET), 10054);
+    EXPECT_EQ(WinSockCodeFromErrno(EHOSTUNREACH), 10065);
+    EXPECT_EQ(WinSockCodeFromErrno(ENETUNREACH), 10051);
+    EXPECT_EQ(WinSockCodeFromErrno(EADDRINUSE), 10048);
+    EXPECT_EQ(WinSockCodeFromErrno(EPIPE), 10058);
+    // Values without a counterpart must not borrow an unrelated sentence (errno 6 is not an
+    // "event object handle").
+    EXPECT_EQ(WinSockCodeFromErrno(ENXIO), 10107);
+}
+
+TEST(SocketReceive, NotConnectedReportsClosedAndKeepsNothing) {
+    CSocket socket;
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);
+    EXPECT_EQ(socket.GetBufferSize(), 0u);
+    EXPECT_FALSE(socket.HasData());
+    EXPECT_STREQ(socket.GetBuffer(), "");
+    EXPECT_STREQ(socket.GetLine(), "");
+    EXPECT_FALSE(socket.Send("x", 1));
+}
+
+TEST(SocketReceive, ExactlyOneChunkIsReadAndTheNextReadFindsNothing) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    server.Send(std::string(256, 'x'));
+    ASSERT_TRUE(server.WaitIdle());
+    EXPECT_EQ(ReceiveUntil(socket, 256), kReceiveOk);
+    EXPECT_EQ(socket.GetBufferSize(), 256u);
+    EXPECT_TRUE(socket.IsConnected());
+}
+
+TEST(SocketReceive, WholeChunksThenCloseAreReportedInOneCall) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    server.Send(std::string(512, 'y'));
+    server.Close();
+    ASSERT_TRUE(server.WaitIdle());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the FIN arrive too
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);
+    EXPECT_EQ(socket.GetBufferSize(), 512u);
+    EXPECT_FALSE(socket.IsConnected());
+    // Closed sticks, and the bytes stay readable.
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);
+    EXPECT_EQ(std::string(socket.GetBuffer(), socket.GetBufferSize()), std::string(512, 'y'));
+}
+
+TEST(SocketReceive, PartialChunkThenCloseReportsTheCloseNextTime) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    server.Send("bye\r\n");
+    server.Close();
+    ASSERT_TRUE(server.WaitIdle());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(socket.Receive(), kReceiveOk);
+    EXPECT_EQ(socket.GetBufferSize(), 5u);
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);
+    EXPECT_STREQ(socket.GetLine(), "bye\r\n");
+    socket.ClearError();
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);  // not connected any more
+}
+
+TEST(SocketReceive, ResetIsAnErrorThatSticksUntilCleared) {
+    RawListener listener;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
+    ASSERT_TRUE(WaitConnected(socket));
+    const int peer = accept(listener.fd, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    linger abortive{1, 0};
+    setsockopt(peer, SOL_SOCKET, SO_LINGER, &abortive, sizeof(abortive));
+    close(peer);  // sends a reset
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(ReceiveUntil(socket, 1), kReceiveError);
+    EXPECT_STREQ(socket.GetLastErrorText(),
+                 "recv() Failed! WinSock Error Code 10054: Connection reset by peer. Remote "
+                 "server forcibly closed connection. Likely cause is computer reboot, or software "
+                 "crash on the server.");
+    EXPECT_EQ(socket.Receive(), kReceiveError);
+    EXPECT_EQ(socket.Receive(), kReceiveError);
+    socket.ClearError();
+    EXPECT_STREQ(socket.GetLastErrorText(), "");
+    EXPECT_EQ(socket.Receive(), kReceiveClosed);
+}
+
+TEST(SocketReceive, OneCallStopsAtItsBoundAndLaterCallsGetTheRest) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    const std::size_t total = 3 * CSocket::kMaxReceivePerCall;
+    server.Send(std::string(total, 'z'));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::size_t received = 0;
+    for (int i = 0; i < 5000 && received < total; ++i) {
+        ASSERT_EQ(socket.Receive(), kReceiveOk);
+        EXPECT_LE(socket.GetBufferSize(), CSocket::kMaxReceivePerCall);
+        received += socket.GetBufferSize();
+        socket.ClearBuffer();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(received, total);
+}
+
+TEST(SocketConnect, DottedAddressNeverAsksTheResolver) {
+    ScriptedTelnetServer server;
+    CountingResolverSocket socket;
+    EXPECT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    EXPECT_EQ(socket.lookups, 0);
+    EXPECT_FALSE(socket.Connect("some.name.invalid", server.Port()));
+    EXPECT_EQ(socket.lookups, 1);
+    EXPECT_STREQ(socket.GetLastErrorText(),
+                 "Could not look up IP address for host some.name.invalid");
+    EXPECT_EQ(socket.CheckConnect(), kSocketIdle);
+}
+
+TEST(SocketConnect, UnresolvableNameFailsWithoutErrorCode) {
+    CSocket socket;
+    EXPECT_FALSE(socket.Connect("no-such-host.invalid", 4000));
+    EXPECT_STREQ(socket.GetLastErrorText(),
+                 "Could not look up IP address for host no-such-host.invalid");
+    EXPECT_EQ(socket.GetDescriptor(), -1);
+}
+
+TEST(SocketConnect, RefusedPortReportsConnectFailure) {
+    std::uint16_t port;
+    {
+        RawListener unused;  // a port that was just free; nothing listens once it closes
+        port = unused.port;
+    }
+    CSocket socket;
+    const std::string expected =
+        "connect() Failed! WinSock Error Code 10061: Connection refused by remote machine. "
+        "Remote server is most likely offline.";
+    if (socket.Connect("127.0.0.1", port)) {
+        EXPECT_FALSE(WaitConnected(socket));
+        EXPECT_EQ(socket.CheckConnect(), kSocketFailed);
+        EXPECT_EQ(socket.GetLastErrorText(), expected);
+        socket.ClearError();
+        EXPECT_EQ(socket.CheckConnect(), kSocketIdle);
+    } else {
+        EXPECT_EQ(socket.GetLastErrorText(), expected);
+    }
+    // The object is usable again.
+    ScriptedTelnetServer server;
+    EXPECT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    EXPECT_TRUE(WaitConnected(socket));
+}
+
+TEST(SocketLines, GetLineTakesOneLineFromTheFront) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    server.Send("a\r\nb");
+    ASSERT_EQ(ReceiveUntil(socket, 4), kReceiveOk);
+    EXPECT_STREQ(socket.GetLine(), "a\r\n");
+    EXPECT_STREQ(socket.GetLine(), "");
+    EXPECT_EQ(std::string(socket.GetBuffer(), socket.GetBufferSize()), "b");
+    server.Send("c\n");
+    ASSERT_EQ(ReceiveUntil(socket, 3), kReceiveOk);
+    EXPECT_STREQ(socket.GetLine(), "bc\n");
+    EXPECT_FALSE(socket.HasData());
+}
+
+TEST(SocketSend, PartialSendReportsFailureAndDoesNotRetry) {
+    RawListener listener;  // accepts in the backlog but never reads
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
+    ASSERT_TRUE(WaitConnected(socket));
+    EXPECT_TRUE(socket.Send("hello", 5));
+    const std::string flood(64 * 1024 * 1024, 'f');
+    EXPECT_FALSE(socket.Send(flood.data(), flood.size()));
+    EXPECT_TRUE(socket.IsConnected());
+}
+
+TEST(SocketSend, SendingToAClosedPeerDoesNotRaiseSigpipe) {
+    RawListener listener;
+    CSocket socket;
+    ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
+    ASSERT_TRUE(WaitConnected(socket));
+    const int peer = accept(listener.fd, nullptr, nullptr);
+    ASSERT_GE(peer, 0);
+    close(peer);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    bool failed = false;
+    for (int i = 0; i < 50 && !failed; ++i) failed = !socket.Send("x", 1);
+    EXPECT_TRUE(failed);  // reaching this line means no SIGPIPE took the process down
+}

@@ -1,0 +1,174 @@
+// Telnet command parsing and option negotiation against the scripted server.
+#include <gtest/gtest.h>
+
+#include "net/TelnetCodes.h"
+#include "tests/net/EngineHarness.h"
+
+namespace {
+
+const std::string kOffers = Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85});
+
+}  // namespace
+
+TEST(TelnetParsing, CommandSplitAcrossReadsIsHandledWhenItsLastByteArrives) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send("hello\r\nwor" + Bytes({255, 251}));
+    ASSERT_TRUE(h.PumpUntilShown("hello\r\n"));
+    h.Settle();
+    EXPECT_EQ(h.host.shown, "hello\r\n");
+    EXPECT_EQ(h.server.Received(), "");  // nothing negotiated yet
+    h.server.Send(Bytes({31}) + "ld\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("world\r\n"));
+    EXPECT_EQ(h.host.shown, "hello\r\nworld\r\n");
+    EXPECT_EQ(h.engine.GetTelnetOption(31), 251);
+    EXPECT_TRUE(h.engine.IsNawsAgreed());
+    // Opening offers, the reply, then the size: 800/8 columns and 400/16 rows.
+    const std::string expected =
+        kOffers + Bytes({255, 253, 31}) + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    EXPECT_EQ(h.server.Received(), expected);
+}
+
+TEST(TelnetParsing, EveryByteInItsOwnReadGivesTheSameResult) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    const std::string stream = "a" + Bytes({255, 253, 1}) + "b" + Bytes({255, 250, 24, 1, 255, 240}) +
+                               "c" + Bytes({255, 249}) + "\r\n";
+    std::vector<std::string> pieces;
+    for (char byte : stream) pieces.emplace_back(1, byte);
+    h.server.SendSplit(pieces, 5);
+    ASSERT_TRUE(h.PumpUntilShown("\r\n", 5000));
+    EXPECT_EQ(h.host.shown, "abc" + Bytes({255, 249}) + "\r\n");  // IAC GA stays in the text
+    EXPECT_EQ(h.engine.GetTelnetOption(1), 253);
+}
+
+TEST(TelnetParsing, SubnegotiationIsRemovedWholeAndHoldsLinesUntilItEnds) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send("line1\r\nx" + Bytes({255, 250, 24}) + "abc");
+    h.Settle();
+    EXPECT_EQ(h.host.shown, "");
+    h.server.Send(Bytes({255, 240}) + "y\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("xy\r\n"));
+    EXPECT_EQ(h.host.lines, (std::vector<std::string>{"line1\r\n", "xy\r\n"}));
+    EXPECT_EQ(h.server.Received(), "");  // a subnegotiation is not negotiation
+}
+
+TEST(TelnetNegotiation, Compress2AgreedRefusesCompress) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 251, 86, 255, 251, 85}));
+    const std::string expected = kOffers + Bytes({255, 253, 86}) + Bytes({255, 254, 85});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), expected);
+    EXPECT_EQ(h.engine.GetTelnetOption(86), 251);
+    EXPECT_EQ(h.engine.GetTelnetOption(85), 252);
+}
+
+TEST(TelnetNegotiation, OtherOptionsAreRecordedButNotAnswered) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 1, 255, 251, 24}) + "ok\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("ok\r\n"));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), kOffers);
+    EXPECT_EQ(h.engine.GetTelnetOption(1), 253);
+    EXPECT_EQ(h.engine.GetTelnetOption(24), 251);
+    EXPECT_TRUE(h.engine.IsNegotiationStarted());
+}
+
+TEST(TelnetNegotiation, DontNawsFirstIsRefusedAndNeverWithdrawn) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 254, 31}));
+    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 252, 31})));
+    EXPECT_FALSE(h.engine.IsNawsAgreed());
+    EXPECT_EQ(h.engine.GetTelnetOption(31), 254);
+    // A later DO for a settled option is recorded, not answered.
+    h.server.Send(Bytes({255, 253, 31}) + "end\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("end\r\n"));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 252, 31}));
+    EXPECT_FALSE(h.engine.IsNawsAgreed());
+}
+
+TEST(WindowSize, SizeBytesEqualToIacAreDoubled) {
+    EngineHarness h;
+    h.host.metrics = {2 + 255 * 8, 2 + 511 * 16, 8, 16};  // 255 columns, 511 rows
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 31}));
+    // DO NAWS is answered with a second WILL NAWS (the offer is not recorded).
+    const std::string expected = kOffers + Bytes({255, 251, 31}) +
+                                 Bytes({255, 250, 31, 0, 255, 255, 1, 255, 255, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    EXPECT_EQ(h.server.Received(), expected);
+}
+
+TEST(WindowSize, TinyOrUnmeasurablePaneSendsNothing) {
+    EngineHarness h;
+    h.host.metrics = {2, 400, 8, 16};
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 31}));
+    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 251, 31})));
+    EXPECT_TRUE(h.engine.IsNawsAgreed());
+    h.host.metrics = {802, 402, 0, 16};
+    h.engine.SendWindowSize(true);
+    h.host.metrics = {9, 402, 8, 16};  // 7 pixels: less than one column
+    h.engine.SendWindowSize(true);
+    h.host.metrics = {1, 402, 1, 16};  // below the border: no negative column count
+    h.engine.SendWindowSize(true);
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 251, 31}));
+}
+
+TEST(WindowSize, ReportsAtMostOncePerSecondUnlessForced) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 31}));
+    const std::string first = kOffers + Bytes({255, 251, 31}) +
+                              Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(first));
+    EXPECT_FALSE(h.engine.IsSizeChanged());
+
+    h.host.metrics = {8 * 50 + 2, 402, 8, 16};
+    h.engine.SendWindowSize(false);  // same second: waits
+    EXPECT_TRUE(h.engine.IsSizeChanged());
+    h.Settle(30);
+    EXPECT_EQ(h.server.Received(), first);
+
+    h.host.now += 1;
+    h.engine.SendWindowSize(false);
+    EXPECT_FALSE(h.engine.IsSizeChanged());
+    const std::string second = first + Bytes({255, 250, 31, 0, 50, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(second));
+
+    h.engine.SendWindowSize(false);  // unchanged: nothing
+    h.engine.SendWindowSize(true);   // forced: the same size again
+    const std::string third = second + Bytes({255, 250, 31, 0, 50, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(third));
+    h.Settle(30);
+    EXPECT_EQ(h.server.Received(), third);
+}
+
+TEST(TelnetReport, ListsOptionsInTheirColours) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 31, 255, 251, 86, 255, 251, 85, 255, 253, 1}));
+    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 251, 31})));
+    h.Settle();
+    h.engine.ShowTelnetReport();
+    const std::string report = h.host.events.back();
+    const std::string expected =
+        "show:Negotiated options:\r\n"
+        "\xC4" "ffff00   DO Echo (1)\r\n\xBE"
+        "\xC4"
+        "00ff00   DO NAWS (31)\r\n\xBE"
+        "\xC4"
+        "ff0000   WON'T Compress (85)\r\n\xBE"
+        "\xC4" "ffff00   WILL Compress2 (86)\r\n\xBE"
+        "\xC4"
+        "00ff00Server is aware of current window size.\r\n\xBE";
+    EXPECT_EQ(report, expected);
+}

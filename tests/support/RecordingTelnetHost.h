@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "net/TelnetHost.h"
+
+// An ITelnetHost that records what the engine hands it. Events go into one ordered list of
+// short texts ("error:<text>", "colour:<rrggbb>:<text>", "show:<text>", "connected",
+// "connectfailed", "disconnect:<0|1>"); server text also collects in `shown`.
+class RecordingTelnetHost : public ITelnetHost {
+public:
+    void PrintError(std::string_view text) override;
+    void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
+    std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
+    void ShowText(std::string_view text) override;
+    void FilterReceivedLine(std::string& line) override;
+    void FireConnected() override;
+    void FireConnectFailed() override;
+    void FireDisconnect(bool byUser) override;
+    PaneMetrics MeasureOutputPane() override { return metrics; }
+    std::int64_t CurrentTimeSeconds() override { return now; }
+    void WatchSocket(int descriptor) override { watched = descriptor; }
+
+    // Events whose text starts with prefix.
+    std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
+    bool HasEvent(const std::string& event) const;
+
+    std::vector<std::string> events;
+    std::string shown;
+    // Lines as the engine handed them to the filter.
+    std::vector<std::string> lines;
+    // Counting mode: shown text is counted, not kept (for very large streams).
+    bool countOnly = false;
+    std::uint64_t shownBytes = 0;
+    std::size_t longestLine = 0;
+    std::function<void(std::string&)> filter;
+    std::function<void()> onDisconnect;
+    PaneMetrics metrics{802, 402, 8, 16};
+    std::int64_t now = 1000;
+    int watched = -1;
+};

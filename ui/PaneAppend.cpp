@@ -1,0 +1,391 @@
+// The append path of CRichPane: URL marking and rendering of format codes, PML tags and
+// Unicode escapes. Server text goes through here line by line, so the scans work a word at a
+// time and nothing is moved from the front of the pending text per marker.
+
+#include <bit>
+#include <cstring>
+
+#include "ui/RichPane.h"
+
+namespace {
+
+constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
+
+// First byte at or after `from` that starts a marker: 0x19, 0x1A or a format code (>= 0x80).
+std::size_t FindMarker(std::string_view text, std::size_t from) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+        while (i + 8 <= n) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes + i, 8);
+            const std::uint64_t pml = word ^ (kOnes * FormatCode::kPmlDelimiter);
+            const std::uint64_t uni = word ^ (kOnes * FormatCode::kUnicodeDelimiter);
+            // High bit of a byte: a code byte, or a zero byte of one of the xor-ed words. A
+            // borrow can only mark bytes above a true hit, so the lowest mark is exact.
+            const std::uint64_t hits =
+                (word | ((pml - kOnes) & ~pml) | ((uni - kOnes) & ~uni)) & kHighs;
+            if (hits) return i + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
+            i += 8;
+        }
+    }
+    for (; i < n; ++i) {
+        const unsigned char b = bytes[i];
+        if (b >= FormatCode::kFirstCode || b == FormatCode::kPmlDelimiter ||
+            b == FormatCode::kUnicodeDelimiter) {
+            return i;
+        }
+    }
+    return kNotFound;
+}
+
+std::size_t FindByte(std::string_view text, std::size_t from, unsigned char byte) {
+    if (from >= text.size()) return kNotFound;
+    const void* hit = std::memchr(text.data() + from, byte, text.size() - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
+}
+
+bool IsUrlByte(unsigned char b) { return b >= 0x21 && b <= 0x7F; }
+
+unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
+
+// The value of a Unicode escape's digits, or 0 when they are not 1 to 8 hexadecimal digits.
+std::uint32_t EscapeValue(std::string_view digits) {
+    if (digits.empty() || digits.size() > 8) return 0;
+    std::uint32_t value = 0;
+    for (char ch : digits) {
+        const auto c = static_cast<unsigned char>(ch);
+        std::uint32_t digit;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else {
+            return 0;
+        }
+        value = (value << 4) | digit;
+    }
+    return value;
+}
+
+}  // namespace
+
+void CRichPane::ResetScanState() { m_scan = ScanState{}; }
+
+bool CRichPane::Append(std::string_view text, bool atSelection) {
+    if (m_rendering) {
+        // A control event that appends while text is going in: keep it for the next render.
+        m_appendedWhileRendering.append(text);
+        return true;
+    }
+    // The application may edit m_pending itself (removing PML delimiters); what was learnt
+    // about the old text then no longer applies.
+    if (m_pending.size() != m_scan.length) ResetScanState();
+    if (m_holdByUser || m_holdZeroSize || !m_control) {
+        m_pending.append(text);
+        m_scan.length = m_pending.size();
+        return false;
+    }
+
+    m_rendering = true;
+    if (m_pending.empty()) {
+        // Usual case: nothing waits, so the text is rendered without copying it first.
+        if (m_isOutput && !m_urlPrefixes.empty() && MarkUrls(text)) {
+            Render(m_marked, false, atSelection);
+        } else {
+            Render(text, false, atSelection);
+        }
+    } else {
+        m_pending.append(text);
+        if (m_isOutput && !m_urlPrefixes.empty() && MarkUrls(m_pending)) m_pending.swap(m_marked);
+        Render(m_pending, true, atSelection);
+    }
+    m_rendering = false;
+
+    if (!m_appendedWhileRendering.empty()) {
+        if (m_pending.empty()) ResetScanState();
+        m_pending += m_appendedWhileRendering;
+        m_scan.length = m_pending.size();
+        m_appendedWhileRendering.clear();
+    }
+    return true;
+}
+
+// Encloses each URL in a link start and a link end code. A URL begins with a prefix at a word
+// boundary and runs over the bytes 0x21-0x7F; one that reaches the end of the text is left
+// until more text arrives. The contents of PML tags and Unicode escapes are never marked (they
+// are not shown, and marking would change what the scripts receive), and a URL that already
+// follows a link start is not enclosed again.
+bool CRichPane::MarkUrls(std::string_view src) {
+    const std::size_t n = src.size();
+    std::size_t q = m_scan.urlFrom < n ? m_scan.urlFrom : n;
+    unsigned char span = m_scan.urlSpan;
+
+    // Once a URL is marked, m_marked holds the marked text of src[0, copied).
+    bool copying = false;
+    std::size_t copied = 0;
+    auto markedIndex = [&](std::size_t index) {
+        return copying ? m_marked.size() + (index - copied) : index;
+    };
+    auto byteAt = [&](std::size_t markedPos) -> unsigned char {
+        if (copying && markedPos < m_marked.size()) {
+            return static_cast<unsigned char>(m_marked[markedPos]);
+        }
+        const std::size_t index = copying ? copied + (markedPos - m_marked.size()) : markedPos;
+        return static_cast<unsigned char>(src[index]);
+    };
+
+    std::size_t resume = kNotFound;  // first position (marked text) that may still change
+    bool spanOpen = false;
+    while (q < n) {
+        if (span) {
+            const std::size_t close = FindByte(src, q, span);
+            if (close == kNotFound) {
+                spanOpen = true;
+                q = n;
+                break;
+            }
+            q = close + 1;
+            span = 0;
+            continue;
+        }
+        while (q < n && !m_urlCandidate[static_cast<unsigned char>(src[q])] &&
+               src[q] != FormatCode::kPmlDelimiter && src[q] != FormatCode::kUnicodeDelimiter) {
+            ++q;
+        }
+        if (q == n) break;
+        const auto b = static_cast<unsigned char>(src[q]);
+        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
+            span = b;
+            ++q;
+            continue;
+        }
+
+        const std::size_t p = markedIndex(q);
+        bool boundary = p == 0;
+        if (!boundary) {
+            const unsigned char before = byteAt(p - 1);
+            if (before == FormatCode::kLinkStart) {
+                // Already enclosed: go on after it, as when it was marked.
+                while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
+                continue;
+            }
+            boundary = before <= 0x20 || before >= 0x80 ||
+                       (p >= 7 && (byteAt(p - 7) & FormatCode::kColourOn) == FormatCode::kColourOn);
+        }
+        if (!boundary) {
+            ++q;
+            continue;
+        }
+
+        bool marked = false;
+        for (const std::string& prefix : m_urlPrefixes) {
+            const std::size_t available = n - q;
+            const std::size_t compare = prefix.size() < available ? prefix.size() : available;
+            bool same = true;
+            for (std::size_t k = 0; k < compare && same; ++k) {
+                same = Lower(static_cast<unsigned char>(src[q + k])) ==
+                       static_cast<unsigned char>(prefix[k]);
+            }
+            if (!same) continue;
+            if (compare < prefix.size()) {
+                // The prefix may still complete when more text arrives.
+                if (resume == kNotFound) resume = p;
+                continue;
+            }
+            std::size_t last = q;
+            while (last + 1 < n && IsUrlByte(static_cast<unsigned char>(src[last + 1]))) ++last;
+            if (last + 1 == n) {
+                // Runs to the end: so does every later position, so nothing more is marked now.
+                if (resume == kNotFound) resume = p;
+                q = n;
+                marked = true;  // stops the scan below
+                break;
+            }
+            // Inserting before the opening byte of text that waits to be rendered moves it;
+            // rendering then looks for it again.
+            if (m_scan.openMarker != kNone && q <= m_scan.closeFrom) m_scan.openMarker = kNone;
+            if (!copying) {
+                m_marked.clear();
+                m_marked.reserve(n + n / 16 + 16);
+                copying = true;
+            }
+            m_marked.append(src, copied, q - copied);
+            m_marked += static_cast<char>(FormatCode::kLinkStart);
+            m_marked.append(src, q, last + 1 - q);
+            m_marked += static_cast<char>(FormatCode::kLinkEnd);
+            copied = last + 1;
+            q = last + 1;
+            // A marked URL is settled; what was uncertain before it is no longer looked at.
+            resume = kNotFound;
+            marked = true;
+            break;
+        }
+        if (!marked) ++q;
+    }
+    if (copying) m_marked.append(src, copied, n - copied);
+
+    const std::size_t length = copying ? m_marked.size() : n;
+    if (resume != kNotFound) {
+        m_scan.urlFrom = resume;
+        m_scan.urlSpan = 0;
+    } else {
+        m_scan.urlFrom = length;
+        m_scan.urlSpan = spanOpen ? span : 0;
+    }
+    return copying;
+}
+
+void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelection) {
+    Insertion at;
+    if (atSelection) {
+        std::int32_t start = 0;
+        std::int32_t end = 0;
+        m_control->GetSelection(start, end);
+        at.position = start;
+        at.atSelection = true;
+        at.moveFirst = false;
+    }
+
+    const std::size_t n = src.size();
+    std::size_t off = 0;  // everything before it has been rendered
+    for (;;) {
+        const std::size_t i =
+            m_scan.openMarker != kNone ? m_scan.openMarker : FindMarker(src, off);
+        if (i == kNotFound) break;
+        const auto b = static_cast<unsigned char>(src[i]);
+
+        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
+            const std::size_t from = m_scan.openMarker == i ? m_scan.closeFrom : i + 1;
+            const std::size_t close = FindByte(src, from, b);
+            if (close == kNotFound) {
+                // Nothing from the text before the marker on is shown until it is closed.
+                m_scan.openMarker = i;
+                m_scan.closeFrom = n;
+                KeepPending(src, textIsPending, off);
+                return;
+            }
+            m_scan.openMarker = kNone;
+            InsertPlain(src.substr(off, i - off), at);
+            if (b == FormatCode::kPmlDelimiter) {
+                m_pmlQueue.emplace_back(src.substr(i + 1, close - i - 1));
+                std::size_t next = close + 1;
+                if (next < n && src[next] == '\r') ++next;
+                if (next < n && src[next] == '\n') ++next;
+                off = next;
+            } else {
+                // Only the low 16 bits count. A zero character is not inserted: it would end
+                // the text wherever the control's contents are read as a C string.
+                const auto character =
+                    static_cast<char16_t>(EscapeValue(src.substr(i + 1, close - i - 1)) & 0xFFFFu);
+                if (character != 0) InsertUnicode(character, at);
+                off = close + 1;
+            }
+            continue;
+        }
+
+        InsertPlain(src.substr(off, i - off), at);
+        off = i;
+        unsigned char code = b;
+        Colour colour = 0;
+        const unsigned char colourOn = FormatCode::kOn | FormatCode::kColour;
+        if ((code & colourOn) == colourOn) {
+            if (n - off < FormatCode::kColourCodeLength) {
+                KeepPending(src, textIsPending, off);
+                return;
+            }
+            if (!ParseHexColour(src.substr(off + 1, 6), colour)) {
+                code = static_cast<unsigned char>(code & ~FormatCode::kColour);
+            }
+        }
+        ApplyFormatCode(code, colour, at);
+        off += (code & colourOn) == colourOn ? FormatCode::kColourCodeLength : 1;
+    }
+    InsertPlain(src.substr(off), at);
+    KeepPending(src, textIsPending, n);
+}
+
+void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
+    if (textIsPending) {
+        m_pending.erase(0, from);
+    } else {
+        m_pending.assign(src.substr(from));
+    }
+    if (m_pending.empty()) {
+        ResetScanState();
+        return;
+    }
+    if (m_scan.openMarker != kNone) {
+        m_scan.openMarker -= from;
+        m_scan.closeFrom -= from;
+    }
+    if (m_scan.urlFrom >= from) {
+        m_scan.urlFrom -= from;
+    } else {
+        m_scan.urlFrom = 0;
+        m_scan.urlSpan = 0;
+    }
+    m_scan.length = m_pending.size();
+}
+
+void CRichPane::InsertPlain(std::string_view run, Insertion& at) {
+    if (run.empty()) return;
+    if (at.moveFirst) m_control->SetSelection(at.position, at.position);
+    m_control->ReplaceSelection(run, m_isOutput == 0);
+    if (at.atSelection) {
+        const std::int64_t next = static_cast<std::int64_t>(at.position) +
+                                  static_cast<std::int64_t>(run.size());
+        at.position = next < IPaneControl::kEnd ? static_cast<std::int32_t>(next)
+                                                : IPaneControl::kEnd;
+    }
+    at.moveFirst = true;
+}
+
+void CRichPane::InsertUnicode(char16_t character, Insertion& at) {
+    if (at.moveFirst) m_control->SetSelection(at.position, at.position);
+    m_control->ReplaceSelectionUtf16(character, m_isOutput == 0);
+    if (at.atSelection && at.position < IPaneControl::kEnd) ++at.position;
+    at.moveFirst = true;
+}
+
+void CRichPane::ApplyFormatCode(unsigned char code, Colour colour, const Insertion& at) {
+    constexpr std::uint32_t kLinkMask =
+        CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
+    CharFormat format;
+    format.effects = (code & FormatCode::kOn) ? CharFormat::kEffects : 0;
+    if (code & FormatCode::kBold) format.mask |= CharFormat::kBold;
+    if (code & FormatCode::kItalic) format.mask |= CharFormat::kItalic;
+    if (code & FormatCode::kUnderline) format.mask |= CharFormat::kUnderline;
+    if (code & FormatCode::kStrikeout) format.mask |= CharFormat::kStrikeout;
+    if (code & FormatCode::kColour) {
+        format.mask |= CharFormat::kColour;
+        format.textColour = (code & FormatCode::kOn) ? colour : m_textColour;
+    }
+    if (code & FormatCode::kLink) {
+        if (code & FormatCode::kOn) {
+            m_control->SetSelection(at.position, at.position);
+            const CharFormat current = m_control->GetSelectionFormat();
+            m_savedEffects = current.effects & CharFormat::kEffects;
+            m_savedTextColour = current.textColour;
+            m_savedBackColour = current.backColour;
+            format.mask = kLinkMask;
+            format.effects = m_urlEffects & CharFormat::kEffects;
+            format.textColour = m_urlTextColour;
+            format.backColour = m_urlBackColour;
+            if (m_urlTextColour == 0xFFFFFFFFu) format.mask &= ~CharFormat::kColour;
+            if (m_urlBackColour == 0xFFFFFFFFu) format.mask &= ~CharFormat::kBackColour;
+        } else {
+            format.mask = kLinkMask;
+            format.effects = m_savedEffects;
+            format.textColour = m_savedTextColour;
+            format.backColour = m_savedBackColour;
+        }
+    }
+    m_control->SetSelection(at.position, at.position);
+    m_control->SetSelectionFormat(format);
+}

@@ -1,0 +1,445 @@
+#include "ui/qt/OutputView.h"
+
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "ui/qt/QtColour.h"
+#include "ui/qt/QtKeyMap.h"
+
+namespace {
+
+constexpr int kTabColumns = 8;
+
+bool IsWordCharacter(char16_t character) { return character > 0x20; }
+
+}  // namespace
+
+OutputView::OutputView(QWidget* parent, IPaneEvents& events)
+    : QAbstractScrollArea(parent), m_events(events) {
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    // The scroll bar is always there (greyed when not needed), so the wrap width stays put.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setFocusPolicy(Qt::StrongFocus);
+    viewport()->setMouseTracking(true);
+    viewport()->setCursor(Qt::IBeamCursor);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    verticalScrollBar()->setSingleStep(1);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &OutputView::OnScrollBarMoved);
+    SetPaneFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+}
+
+void OutputView::TextChanged() {
+    const std::int32_t length = m_text.Length();
+    m_anchor = std::min(m_anchor, length);
+    m_caret = std::min(m_caret, length);
+    if (length == 0) {
+        m_topLine = 0;
+        m_follow = true;
+    }
+    ScheduleRelayout();
+}
+
+void OutputView::ScheduleRelayout() {
+    if (m_relayoutPending) return;
+    m_relayoutPending = true;
+    QMetaObject::invokeMethod(this, &OutputView::Relayout, Qt::QueuedConnection);
+}
+
+void OutputView::GetSelection(std::int32_t& start, std::int32_t& end) const {
+    start = std::min(m_anchor, m_caret);
+    end = std::max(m_anchor, m_caret);
+}
+
+void OutputView::SetSelection(std::int32_t anchor, std::int32_t caret) {
+    const std::int32_t length = m_text.Length();
+    anchor = std::clamp(anchor, 0, length);
+    caret = std::clamp(caret, 0, length);
+    if (anchor == m_anchor && caret == m_caret) return;
+    const bool visibleChange = m_anchor != m_caret || anchor != caret;
+    m_anchor = anchor;
+    m_caret = caret;
+    ++m_selectionSerial;
+    if (visibleChange) viewport()->update();
+}
+
+void OutputView::SetPaneFont(const QFont& font) {
+    for (std::size_t i = 0; i < m_fonts.size(); ++i) {
+        QFont variant = font;
+        variant.setBold((i & CharFormat::kBold) != 0);
+        variant.setItalic((i & CharFormat::kItalic) != 0);
+        variant.setUnderline((i & CharFormat::kUnderline) != 0);
+        variant.setStrikeOut((i & CharFormat::kStrikeout) != 0);
+        m_fonts[i] = variant;
+    }
+    const QFontMetricsF metrics(m_fonts[0]);
+    m_rowHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));
+    m_ascent = metrics.ascent();
+    for (int c = 0; c < 256; ++c) {
+        m_latin1Advance[static_cast<std::size_t>(c)] =
+            c < 0x20 ? 0.0 : metrics.horizontalAdvance(QChar(c));
+    }
+    m_spaceWidth = std::max<qreal>(1.0, m_latin1Advance[' ']);
+    m_otherAdvance.clear();
+    setFont(font);
+    ScheduleRelayout();
+}
+
+void OutputView::SetBackColour(Colour colour) {
+    m_backColour = colour & 0xFFFFFF;
+    viewport()->update();
+}
+
+qreal OutputView::WrapWidth() const {
+    return static_cast<qreal>(viewport()->width() - kMarginLeft - kMarginRight);
+}
+
+qreal OutputView::Advance(char16_t character, qreal x) const {
+    if (character < 256) {
+        if (character == u'\t') {
+            const qreal stop = m_spaceWidth * kTabColumns;
+            return (std::floor(x / stop) + 1) * stop - x;
+        }
+        return m_latin1Advance[character];
+    }
+    auto it = m_otherAdvance.find(character);
+    if (it != m_otherAdvance.end()) return it->second;
+    const qreal advance = QFontMetricsF(m_fonts[0]).horizontalAdvance(QChar(character));
+    m_otherAdvance.emplace(character, advance);
+    return advance;
+}
+
+void OutputView::WrapLine(std::int32_t line, std::vector<Span>& rows) const {
+    rows.clear();
+    const std::int32_t start = m_text.LineStart(line);
+    const std::int32_t end = m_text.LineTextEnd(line);
+    const char16_t* text = m_text.Data();
+    const qreal limit = WrapWidth();
+    // Too narrow to hold a character: leave the line whole rather than a column per character.
+    const bool wrap = limit >= m_spaceWidth;
+    std::int32_t rowStart = start;
+    std::int32_t lastBreak = -1;
+    qreal x = 0;
+    for (std::int32_t i = start; i < end; ++i) {
+        const char16_t c = text[i];
+        qreal advance = Advance(c, x);
+        if (wrap && x + advance > limit && i > rowStart && c != u' ') {
+            const std::int32_t cut = lastBreak > rowStart ? lastBreak : i;
+            rows.push_back({rowStart, cut});
+            rowStart = cut;
+            lastBreak = -1;
+            x = 0;
+            for (std::int32_t j = cut; j < i; ++j) x += Advance(text[j], x);
+            advance = Advance(c, x);
+        }
+        x += advance;
+        if (c == u' ' || c == u'\t') lastBreak = i + 1;
+    }
+    rows.push_back({rowStart, end});
+}
+
+std::vector<OutputView::Row> OutputView::VisibleRows() const {
+    std::vector<Row> rows;
+    if (m_text.Length() == 0) return rows;
+    const int height = viewport()->height();
+    const int available = std::max(0, height - kMarginTop - kMarginBottom);
+    std::vector<Span> spans;
+    if (m_follow) {
+        // Lay out from the end backwards until the page is full.
+        int used = 0;
+        std::int32_t line = m_text.LineCount() - 1;
+        for (; line >= 0 && used < available; --line) {
+            WrapLine(line, spans);
+            for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+                rows.push_back({line, it->start, it->end, 0});
+            }
+            used += m_rowHeight * static_cast<int>(spans.size());
+        }
+        std::reverse(rows.begin(), rows.end());
+        if (line < 0 && used <= available) {
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                rows[i].y = kMarginTop + static_cast<int>(i) * m_rowHeight;
+            }
+        } else {
+            const int bottom = kMarginTop + available;
+            const auto count = static_cast<int>(rows.size());
+            for (int i = 0; i < count; ++i) {
+                rows[static_cast<std::size_t>(i)].y = bottom - (count - i) * m_rowHeight;
+            }
+        }
+        return rows;
+    }
+    int y = kMarginTop;
+    for (std::int32_t line = m_topLine; line < m_text.LineCount() && y < height; ++line) {
+        WrapLine(line, spans);
+        for (const Span& span : spans) {
+            rows.push_back({line, span.start, span.end, y});
+            y += m_rowHeight;
+        }
+    }
+    return rows;
+}
+
+std::int32_t OutputView::ComputeMaxTopLine() const {
+    const std::int32_t lines = m_text.LineCount();
+    const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
+    const std::size_t pageRows = static_cast<std::size_t>(std::max(1, available / m_rowHeight));
+    std::vector<Span> spans;
+    std::size_t used = 0;
+    std::int32_t line = lines - 1;
+    for (; line >= 0; --line) {
+        WrapLine(line, spans);
+        if (used + spans.size() > pageRows) break;
+        used += spans.size();
+    }
+    return std::min(line + 1, lines - 1);
+}
+
+std::int32_t OutputView::TopLine() const { return m_follow ? m_maxTopLine : m_topLine; }
+
+void OutputView::Relayout() {
+    m_relayoutPending = false;
+    m_maxTopLine = ComputeMaxTopLine();
+    if (!m_follow && m_topLine >= m_maxTopLine) m_follow = true;
+    const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
+    QScrollBar* bar = verticalScrollBar();
+    m_settingScrollBar = true;
+    bar->setRange(0, m_maxTopLine);
+    bar->setPageStep(std::max(1, available / m_rowHeight));
+    bar->setValue(m_follow ? m_maxTopLine : m_topLine);
+    m_settingScrollBar = false;
+    viewport()->update();
+}
+
+void OutputView::OnScrollBarMoved(int value) {
+    if (m_settingScrollBar) return;
+    if (value >= m_maxTopLine) {
+        m_follow = true;
+    } else {
+        m_follow = false;
+        m_topLine = std::max(0, value);
+    }
+    viewport()->update();
+}
+
+void OutputView::ScrollToLine(std::int32_t line) {
+    if (m_relayoutPending) Relayout();
+    verticalScrollBar()->setValue(std::clamp(line, 0, m_maxTopLine));
+    OnScrollBarMoved(verticalScrollBar()->value());
+}
+
+void OutputView::ScrollToEnd() { ScrollToLine(std::numeric_limits<std::int32_t>::max()); }
+
+void OutputView::scrollContentsBy(int, int) { viewport()->update(); }
+
+void OutputView::paintEvent(QPaintEvent*) {
+    if (m_relayoutPending) Relayout();
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), ToQColor(m_backColour));
+    std::int32_t selStart = 0;
+    std::int32_t selEnd = 0;
+    GetSelection(selStart, selEnd);
+    for (const Row& row : VisibleRows()) {
+        if (row.y + m_rowHeight <= 0 || row.y >= viewport()->height()) continue;
+        PaintRow(painter, row, selStart, selEnd);
+    }
+}
+
+void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selStart,
+                          std::int32_t selEnd) const {
+    if (row.start >= row.end) return;
+    const char16_t* text = m_text.Data();
+    const auto& runs = m_text.Runs();
+    std::size_t runIndex = m_text.RunIndexAt(row.start);
+    const QColor highlight = palette().color(QPalette::Highlight);
+    const QColor highlightText = palette().color(QPalette::HighlightedText);
+    const qreal baseline = row.y + m_ascent;
+    qreal x = 0;
+    std::int32_t i = row.start;
+    while (i < row.end) {
+        while (runIndex + 1 < runs.size() && runs[runIndex + 1].start <= i) ++runIndex;
+        const CharFormat& style = m_text.Style(runs[runIndex].style);
+        const bool selected = i >= selStart && i < selEnd;
+        if (text[i] < 0x20) {
+            // Tabs leave a gap; other control characters take no room.
+            const qreal advance = Advance(text[i], x);
+            if (advance > 0 && (selected || style.backColour != m_backColour)) {
+                painter.fillRect(QRectF(kMarginLeft + x, row.y, advance, m_rowHeight),
+                                 selected ? highlight : ToQColor(style.backColour));
+            }
+            x += advance;
+            ++i;
+            continue;
+        }
+        std::int32_t limit = row.end;
+        if (runIndex + 1 < runs.size()) limit = std::min(limit, runs[runIndex + 1].start);
+        if (i < selStart) {
+            limit = std::min(limit, selStart);
+        } else if (i < selEnd) {
+            limit = std::min(limit, selEnd);
+        }
+        std::int32_t j = i;
+        qreal width = 0;
+        while (j < limit && text[j] >= 0x20) width += Advance(text[j++], x + width);
+        if (selected || style.backColour != m_backColour) {
+            painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_rowHeight),
+                             selected ? highlight : ToQColor(style.backColour));
+        }
+        painter.setFont(m_fonts[style.effects & 0xF]);
+        painter.setPen(selected ? highlightText : ToQColor(style.textColour));
+        painter.drawText(QPointF(kMarginLeft + x, baseline),
+                         QString::fromRawData(reinterpret_cast<const QChar*>(text + i), j - i));
+        x += width;
+        i = j;
+    }
+}
+
+std::int32_t OutputView::BoundaryFromPos(QPoint point, bool nearest) const {
+    if (m_relayoutPending) const_cast<OutputView*>(this)->Relayout();
+    const std::vector<Row> rows = VisibleRows();
+    if (rows.empty()) return 0;
+    const Row* row = &rows.back();
+    if (point.y() < rows.front().y) {
+        row = &rows.front();
+    } else {
+        for (const Row& candidate : rows) {
+            if (point.y() < candidate.y + m_rowHeight) {
+                row = &candidate;
+                break;
+            }
+        }
+    }
+    const qreal target = point.x() - kMarginLeft;
+    const char16_t* text = m_text.Data();
+    qreal x = 0;
+    for (std::int32_t i = row->start; i < row->end; ++i) {
+        const qreal advance = Advance(text[i], x);
+        if (target < x + (nearest ? advance / 2 : advance)) return i;
+        x += advance;
+    }
+    return row->end;
+}
+
+std::int32_t OutputView::CharFromPos(QPoint point) const { return BoundaryFromPos(point, false); }
+
+Rect OutputView::FormattingRect() const {
+    const QRect area = viewport()->rect();
+    return Rect{kMarginLeft, kMarginTop, std::max(kMarginLeft, area.width() - kMarginRight),
+                std::max(kMarginTop, area.height() - kMarginBottom)};
+}
+
+bool OutputView::event(QEvent* event) {
+    const QEvent::Type type = event->type();
+    const bool handled = QAbstractScrollArea::event(event);
+    if (type == QEvent::Show) {
+        m_mapped = true;
+        ReportSize();
+    } else if (type == QEvent::Hide) {
+        if (m_mapped) {
+            m_mapped = false;
+            m_reportedSize = Size{0, 0};
+            m_events.OnSizeChanged(0, 0);
+        }
+    } else if (type == QEvent::Resize) {
+        ReportSize();
+    }
+    return handled;
+}
+
+void OutputView::ReportSize() {
+    if (!m_mapped) return;
+    const Size size{width(), height()};
+    if (size == m_reportedSize) return;
+    m_reportedSize = size;
+    m_events.OnSizeChanged(size.width, size.height);
+}
+
+void OutputView::resizeEvent(QResizeEvent*) { ScheduleRelayout(); }
+
+void OutputView::keyPressEvent(QKeyEvent* event) {
+    const KeyModifiers modifiers = ModifiersFromQt(event->modifiers());
+    // The output pane has no key handling of its own beyond scrolling; its answer is not asked.
+    m_events.OnKeyDown(VirtualKeyFromEvent(*event), modifiers);
+    QScrollBar* bar = verticalScrollBar();
+    switch (event->key()) {
+        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+        case Qt::Key_Home:
+            if (modifiers.ctrl) ScrollToLine(0);
+            break;
+        case Qt::Key_End:
+            if (modifiers.ctrl) ScrollToEnd();
+            break;
+        default: break;
+    }
+    const QString typed = event->text();
+    for (const QChar character : typed) m_events.OnChar(character.unicode(), modifiers);
+    event->accept();
+}
+
+void OutputView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const std::int32_t position = BoundaryFromPos(event->position().toPoint(), true);
+    if (event->modifiers() & Qt::ShiftModifier) {
+        SetSelection(m_anchor, position);
+    } else {
+        SetSelection(position, position);
+    }
+    m_dragging = true;
+}
+
+void OutputView::ExtendSelectionTo(QPoint point) {
+    if (point.y() < 0) {
+        ScrollToLine(TopLine() - 1);
+    } else if (point.y() >= viewport()->height()) {
+        ScrollToLine(TopLine() + 1);
+    }
+    point.setY(std::clamp(point.y(), 0, std::max(0, viewport()->height() - 1)));
+    SetSelection(m_anchor, BoundaryFromPos(point, true));
+    viewport()->update();
+}
+
+void OutputView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
+    m_events.OnMouseMove(point.x(), point.y());
+    if (m_dragging && (event->buttons() & Qt::LeftButton)) ExtendSelectionTo(point);
+}
+
+void OutputView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    m_dragging = false;
+    const QPoint point = event->position().toPoint();
+    m_events.OnLeftButtonUp(point.x(), point.y());
+}
+
+void OutputView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const std::int32_t at = CharFromPos(event->position().toPoint());
+    const std::int32_t length = m_text.Length();
+    if (at >= length || !IsWordCharacter(m_text.At(at))) return;
+    std::int32_t start = at;
+    std::int32_t end = at;
+    while (start > 0 && IsWordCharacter(m_text.At(start - 1))) --start;
+    while (end < length && IsWordCharacter(m_text.At(end))) ++end;
+    SetSelection(start, end);
+    m_dragging = false;
+}
+
+void OutputView::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    m_events.OnFocusChanged(true);
+}
+
+void OutputView::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    m_events.OnFocusChanged(false);
+}

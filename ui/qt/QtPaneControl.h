@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "ui/FormatCodes.h"
+#include "ui/Geometry.h"
+#include "ui/PaneControl.h"
+#include "ui/qt/QtTextMeasure.h"  // CreateQtTextMeasure, for the platform
+
+class QWidget;
+
+// A pane control on a Qt widget, with what the front end needs beyond the pane logic's
+// interface: the widget itself and the selection as formatted characters (for copying it with
+// its formats).
+class QtPaneControl : public IPaneControl {
+public:
+    virtual QWidget* Widget() const = 0;
+    virtual bool IsOutput() const = 0;
+    // The selected characters with the format of each; paragraph breaks come as LF.
+    virtual std::vector<FormattedChar> SelectionFragment() const = 0;
+};
+
+// Creates the control of the output pane (isOutput) or the input line as a child widget of
+// parent, placed at rect and shown. The control owns its widget.
+std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput,
+                                                  const Rect& rect, IPaneEvents& events);
+
+// The Qt side of a control created above; null for any other control.
+QtPaneControl* AsQtPaneControl(IPaneControl* control);
