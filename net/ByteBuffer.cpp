@@ -66,9 +66,10 @@ void CByteBuffer::Swap(CByteBuffer& other) noexcept {
     std::swap(m_end, other.m_end);
 }
 
-std::size_t CByteBuffer::Find(char value, std::size_t from) const {
-    if (from >= Size()) return npos;
+std::size_t CByteBuffer::Find(char value, std::size_t from, std::size_t limit) const {
+    const std::size_t end = std::min(limit, Size());
+    if (from >= end) return npos;
     const char* start = Data();
-    const void* hit = std::memchr(start + from, value, Size() - from);
+    const void* hit = std::memchr(start + from, value, end - from);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - start) : npos;
 }

@@ -34,8 +34,9 @@ public:
     void Clear();
     void Swap(CByteBuffer& other) noexcept;
 
-    // Position (from the front) of the first byte equal to value at or after from, or npos.
-    std::size_t Find(char value, std::size_t from = 0) const;
+    // Position (from the front) of the first byte equal to value at or after from and before
+    // limit, or npos.
+    std::size_t Find(char value, std::size_t from = 0, std::size_t limit = npos) const;
 
 private:
     // Storage above this size is freed when the buffer is cleared.

@@ -188,9 +188,12 @@ void CTelnetEngine::RunPasses() {
             TakeLines(working);
             if (generation != m_generation) return;
         }
-        // A stream that started in this buffer is inflated (and its text shown) at once, not
-        // when the server next sends something.
         if (m_pendingWork || !m_compressionStarted) return;
+        // A stream started in this buffer. The plain lines before it are shown first (they
+        // are not lost if the stream turns out corrupt), and the stream is inflated at once,
+        // not only when the server next sends something.
+        TakeLines(m_compressIn ? m_textInput : m_rawInput);
+        if (generation != m_generation) return;
     }
     m_pendingWork = true;
 }
@@ -198,12 +201,14 @@ void CTelnetEngine::RunPasses() {
 void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
     const std::uint64_t generation = m_generation;
     for (;;) {
-        const std::size_t end = buffer.Find('\n');
+        // Only a line's worth is searched: an overlong line goes out in pieces, and a large
+        // buffer without line feeds is not searched again for every piece.
+        const std::size_t end = buffer.Find('\n', 0, kMaxLineLength);
         std::size_t length;
         if (end != CByteBuffer::npos) {
             length = end + 1;
         } else if (m_scanPos >= kMaxLineLength) {
-            length = kMaxLineLength;  // a line that never ends goes out in pieces
+            length = kMaxLineLength;
         } else {
             return;
         }

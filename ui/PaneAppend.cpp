@@ -85,7 +85,10 @@ bool CRichPane::Append(std::string_view text, bool atSelection) {
     }
     // The application may edit m_pending itself (removing PML delimiters); what was learnt
     // about the old text then no longer applies.
-    if (m_pending.size() != m_scan.length) ResetScanState();
+    if (m_pending.size() != m_scan.length) {
+        ResetScanState();
+        if (m_pending.empty()) m_pendingFollowsLinkStart = false;
+    }
     if (m_holdByUser || m_holdZeroSize || !m_control) {
         m_pending.append(text);
         m_scan.length = m_pending.size();
@@ -141,12 +144,15 @@ bool CRichPane::MarkUrls(std::string_view src) {
     };
 
     std::size_t resume = kNotFound;  // first position (marked text) that may still change
-    bool spanOpen = false;
+    if (q == 0 && m_pendingFollowsLinkStart) {
+        // The pending text continues a link whose start code has been rendered already.
+        while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
+        if (q == n) resume = 0;
+    }
     while (q < n) {
         if (span) {
             const std::size_t close = FindByte(src, q, span);
             if (close == kNotFound) {
-                spanOpen = true;
                 q = n;
                 break;
             }
@@ -154,10 +160,7 @@ bool CRichPane::MarkUrls(std::string_view src) {
             span = 0;
             continue;
         }
-        while (q < n && !m_urlCandidate[static_cast<unsigned char>(src[q])] &&
-               src[q] != FormatCode::kPmlDelimiter && src[q] != FormatCode::kUnicodeDelimiter) {
-            ++q;
-        }
+        while (q < n && !m_urlStop[static_cast<unsigned char>(src[q])]) ++q;
         if (q == n) break;
         const auto b = static_cast<unsigned char>(src[q]);
         if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
@@ -165,16 +168,19 @@ bool CRichPane::MarkUrls(std::string_view src) {
             ++q;
             continue;
         }
+        if (b == FormatCode::kLinkStart) {
+            // An enclosed URL: nothing in it is enclosed again.
+            const std::size_t start = markedIndex(q);
+            ++q;
+            while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
+            if (q == n && resume == kNotFound) resume = start;
+            continue;
+        }
 
         const std::size_t p = markedIndex(q);
         bool boundary = p == 0;
         if (!boundary) {
             const unsigned char before = byteAt(p - 1);
-            if (before == FormatCode::kLinkStart) {
-                // Already enclosed: go on after it, as when it was marked.
-                while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
-                continue;
-            }
             boundary = before <= 0x20 || before >= 0x80 ||
                        (p >= 7 && (byteAt(p - 7) & FormatCode::kColourOn) == FormatCode::kColourOn);
         }
@@ -236,7 +242,8 @@ bool CRichPane::MarkUrls(std::string_view src) {
         m_scan.urlSpan = 0;
     } else {
         m_scan.urlFrom = length;
-        m_scan.urlSpan = spanOpen ? span : 0;
+        // Still inside a tag or escape (its opening byte may have been the last one).
+        m_scan.urlSpan = span;
     }
     return copying;
 }
@@ -311,6 +318,10 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 }
 
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
+    if (from > 0) {
+        m_pendingFollowsLinkStart =
+            static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
+    }
     if (textIsPending) {
         m_pending.erase(0, from);
     } else {
@@ -318,6 +329,7 @@ void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_
     }
     if (m_pending.empty()) {
         ResetScanState();
+        m_pendingFollowsLinkStart = false;
         return;
     }
     if (m_scan.openMarker != kNone) {

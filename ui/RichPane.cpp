@@ -53,6 +53,7 @@ void CRichPane::Reset() {
     m_appendedWhileRendering.clear();
     m_marked.clear();
     ResetScanState();
+    m_pendingFollowsLinkStart = false;
 }
 
 void CRichPane::SetFont(const std::string& face, unsigned size) {
@@ -66,7 +67,7 @@ void CRichPane::SetFont(const std::string& face, unsigned size) {
 void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
     m_urlPrefixes.clear();
     m_urlPrefixes.reserve(prefixes.size());
-    m_urlCandidate.fill(0);
+    m_urlStop.fill(0);
     m_maxPrefixLength = 0;
     for (const std::string& prefix : prefixes) {
         std::string lower = prefix;
@@ -74,15 +75,18 @@ void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
         }
         if (lower.empty()) {
-            m_urlCandidate.fill(1);
+            m_urlStop.fill(1);
         } else {
             const auto first = static_cast<unsigned char>(lower.front());
-            m_urlCandidate[first] = 1;
-            if (first >= 'a' && first <= 'z') m_urlCandidate[first - ('a' - 'A')] = 1;
+            m_urlStop[first] = 1;
+            if (first >= 'a' && first <= 'z') m_urlStop[first - ('a' - 'A')] = 1;
         }
         if (lower.size() > m_maxPrefixLength) m_maxPrefixLength = lower.size();
         m_urlPrefixes.push_back(std::move(lower));
     }
+    m_urlStop[FormatCode::kPmlDelimiter] = 1;
+    m_urlStop[FormatCode::kUnicodeDelimiter] = 1;
+    m_urlStop[FormatCode::kLinkStart] = 1;
     // Text already marked stays marked; the rest is looked at again with the new prefixes.
     m_scan.urlFrom = 0;
     m_scan.urlSpan = 0;

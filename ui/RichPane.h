@@ -131,9 +131,12 @@ private:
     std::unique_ptr<IPaneControl> m_control;
     CInputHistory m_history;
     ScanState m_scan;
+    // m_pending begins right after a rendered link start code, inside that link.
+    bool m_pendingFollowsLinkStart = false;
     std::size_t m_maxPrefixLength = 0;
-    // Bytes a URL prefix can begin with (either case).
-    std::array<unsigned char, 256> m_urlCandidate{};
+    // Bytes at which URL marking stops to look: the first byte of a prefix (either case), the
+    // PML and Unicode delimiters and the link start code.
+    std::array<unsigned char, 256> m_urlStop{};
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <random>
-
 #include "tests/net/EngineHarness.h"
 
 namespace {
@@ -99,7 +97,7 @@ TEST(MccpIn, OutputFillingTheChunkExactlyIsNotAnError) {
     ASSERT_TRUE(h.Connect());
     // Exactly one inflate chunk of text, then a pause with nothing more to inflate.
     std::string text;
-    while (text.size() + 64 <= CTelnetEngine::kInflateChunk) text += std::string(62, 'q') + "\r\n";
+    while (text.size() + 128 <= CTelnetEngine::kInflateChunk) text += std::string(62, 'q') + "\r\n";
     text += std::string(CTelnetEngine::kInflateChunk - text.size() - 2, 'r') + "\r\n";
     ASSERT_EQ(text.size(), CTelnetEngine::kInflateChunk);
     h.server.StartCompression(2);
@@ -129,34 +127,4 @@ TEST(MccpOut, TypedLinesReachTheServerCompressed) {
         EXPECT_TRUE(h.server.ClientCompresses());
         EXPECT_EQ(h.server.Received(), expected);
     }
-}
-
-TEST(MccpOut, OutputFillingTheChunkExactlyIsNotAnError) {
-    // Incompressible bytes of a length whose flushed output is exactly one chunk.
-    std::mt19937 random(7);
-    std::string noise(8192, '\0');
-    for (char& byte : noise) byte = static_cast<char>(random());
-    std::size_t length = 0;
-    for (std::size_t candidate = 3900; candidate < 4200 && length == 0; ++candidate) {
-        z_stream stream{};
-        deflateInit(&stream, 9);
-        std::string out(8192, '\0');
-        stream.next_in = reinterpret_cast<Bytef*>(noise.data());
-        stream.avail_in = static_cast<uInt>(candidate);
-        stream.next_out = reinterpret_cast<Bytef*>(out.data());
-        stream.avail_out = static_cast<uInt>(out.size());
-        deflate(&stream, Z_PARTIAL_FLUSH);
-        if (out.size() - stream.avail_out == CTelnetEngine::kDeflateChunk) length = candidate;
-        deflateEnd(&stream);
-    }
-    ASSERT_NE(length, 0u);
-
-    EngineHarness h;
-    ASSERT_TRUE(h.Connect());
-    h.server.Send(Bytes({255, 253, 86}));
-    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
-    h.engine.SendToServer(noise.data(), length);
-    h.engine.SendToServer("after\r\n", 7);
-    EXPECT_TRUE(h.engine.IsConnected());
-    ASSERT_TRUE(h.PumpUntilReceived(noise.substr(0, length) + "after\r\n"));
 }

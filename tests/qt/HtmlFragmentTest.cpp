@@ -17,8 +17,7 @@ TEST(HtmlFragment, RedBoldThenDefaultBecomesTagsOfTheSameFormats) {
 
 TEST(HtmlFragment, BreaksBecomeLineFeedsAndNoBreakSpacesSpaces) {
     TestApplication();
-    const auto fragment =
-        FormattedCharsFromHtml("<p>one&nbsp;two</p><p>three<br>four</p>", kGrey);
+    const auto fragment = FormattedCharsFromHtml("<p>one&nbsp;two</p><p>three<br>four</p>", kGrey);
     std::string text;
     for (const FormattedChar& c : fragment) text.push_back(static_cast<char>(c.character));
     EXPECT_EQ(text, "one two\nthree\nfour");

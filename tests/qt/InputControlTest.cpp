@@ -8,7 +8,7 @@
 namespace {
 
 class InputControlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { pane = std::make_unique<PaneUnderTest>(false); }
 
     InputEdit& Edit() {

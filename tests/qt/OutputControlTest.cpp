@@ -11,7 +11,7 @@
 namespace {
 
 class OutputControlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         pane = std::make_unique<PaneUnderTest>(true);
         (*pane)->SetFont("Monospace", 10);
@@ -92,7 +92,8 @@ TEST_F(OutputControlTest, CharFromPosFindsTheCharacterUnderAPoint) {
 
 TEST_F(OutputControlTest, LongLinesWrapAtWordsWithinTheWidth) {
     const Rect text = (*pane)->GetFormattingRect();
-    const int columns = static_cast<int>(text.Width() / QFontMetricsF(View().font()).horizontalAdvance('x'));
+    const int columns =
+        static_cast<int>(text.Width() / QFontMetricsF(View().font()).horizontalAdvance('x'));
     ASSERT_GT(columns, 10);
     // Words of 9 letters and a space: the second row starts at a word.
     std::string line;
@@ -195,6 +196,32 @@ TEST_F(OutputControlTest, PaintingAManyLinePaneDrawsTheLastLines) {
     }
     EXPECT_TRUE(textNearBottom);
     EXPECT_EQ(image.pixelColor(0, 0), QColor(0, 0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+TEST_F(OutputControlTest, TextAppendedInOneTurnIsPaintedOnce) {
+    ProcessEvents();
+    PaintCounter counter;
+    View().viewport()->installEventFilter(&counter);
+    AppendLines(1000);
+    EXPECT_EQ(counter.paints, 0);
+    ProcessEvents();
+    EXPECT_EQ(counter.paints, 1);
+    View().viewport()->removeEventFilter(&counter);
 }
 
 }  // namespace

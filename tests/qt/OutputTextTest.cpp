@@ -103,4 +103,15 @@ TEST(OutputText, ManyAppendedLinesShareOneStyleEntryPerFormat) {
     EXPECT_EQ(Lines(text).substr(0, 20), "line 0,line 1,line 2");
 }
 
+TEST(OutputText, TextBeyondTheLimitIsDroppedNotWrappedAround) {
+    OutputText text(10);
+    text.Insert(0, "12345678\n", 9, Colour(1));
+    text.Insert(9, "abc\n", 4, Colour(2));
+    EXPECT_EQ(text.Length(), 10);
+    EXPECT_EQ(Describe(text), "[1]12345678|[2]a");
+    text.Insert(0, "x", 1, Colour(3));
+    EXPECT_EQ(text.Length(), 10);
+    EXPECT_EQ(text.LineCount(), 2);
+}
+
 }  // namespace

@@ -11,7 +11,7 @@ constexpr Colour kGrey = 0xD0D0D0;
 constexpr Colour kBlack = 0x000000;
 
 class PaneControlTest : public ::testing::TestWithParam<bool> {
-protected:
+  protected:
     void SetUp() override {
         pane = std::make_unique<PaneUnderTest>(GetParam());
         CharFormat all;

@@ -7,7 +7,7 @@
 namespace {
 
 class QtEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { TestApplication(); }
 };
 

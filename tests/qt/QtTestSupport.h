@@ -17,7 +17,7 @@ QApplication& TestApplication();
 
 // Records what a control reports; OnKeyDown answers with `allowKeys` unless a key is vetoed.
 class RecordingEvents : public IPaneEvents {
-public:
+  public:
     struct KeyDown {
         int key;
         KeyModifiers modifiers;

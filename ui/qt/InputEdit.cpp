@@ -41,7 +41,8 @@ std::u16string InputEdit::RealText(int start, int end) const {
     start = std::clamp(start, 0, length);
     end = std::clamp(end, start, length);
     if (m_mask != 0) {
-        return m_real.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+        return m_real.substr(static_cast<std::size_t>(start),
+                             static_cast<std::size_t>(end - start));
     }
     return DocumentText(start, end);
 }
@@ -100,8 +101,7 @@ void InputEdit::OnContentsChange(int from, int removed, int added) {
 
 bool InputEdit::event(QEvent* event) {
     const QEvent::Type type = event->type();
-    if (type == QEvent::ShortcutOverride &&
-        IsWindowAccelerator(*static_cast<QKeyEvent*>(event))) {
+    if (type == QEvent::ShortcutOverride && IsWindowAccelerator(*static_cast<QKeyEvent*>(event))) {
         // Leave these to the main window's shortcuts, as accelerators come before the control.
         event->ignore();
         return true;

@@ -10,7 +10,7 @@
 class InputEdit : public QTextEdit {
     Q_OBJECT
 
-public:
+  public:
     InputEdit(QWidget* parent, IPaneEvents& events);
 
     // Characters of the document, paragraph breaks as U+2029; the real ones while masked.
@@ -22,7 +22,7 @@ public:
 
     // While alive, document changes are the control's own (formats, masking), not typing.
     class OwnChange {
-    public:
+      public:
         explicit OwnChange(InputEdit& edit) : m_edit(edit), m_previous(edit.m_ownChange) {
             edit.m_ownChange = true;
         }
@@ -30,12 +30,12 @@ public:
         OwnChange(const OwnChange&) = delete;
         OwnChange& operator=(const OwnChange&) = delete;
 
-    private:
+      private:
         InputEdit& m_edit;
         bool m_previous;
     };
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
@@ -43,7 +43,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
-private:
+  private:
     void OnContentsChange(int from, int removed, int added);
     std::u16string DocumentText(int start, int end) const;
     // Replaces every character of [start, end) but paragraph breaks by the given ones.

@@ -9,7 +9,7 @@ std::int32_t ToIndex(std::size_t value) { return static_cast<std::int32_t>(value
 
 }  // namespace
 
-OutputText::OutputText() {
+OutputText::OutputText(std::int32_t maxLength) : m_maxLength(maxLength) {
     m_lineStarts.push_back(0);
     // A fresh rich edit shows black text on white until it is told otherwise.
     m_default.mask = kFullMask;
@@ -59,8 +59,9 @@ std::uint32_t OutputText::Intern(const CharFormat& format) {
 }
 
 std::size_t OutputText::RunIndexAt(std::int32_t position) const {
-    auto it = std::upper_bound(m_runs.begin(), m_runs.end(), position,
-                               [](std::int32_t value, const Run& run) { return value < run.start; });
+    auto it =
+        std::upper_bound(m_runs.begin(), m_runs.end(), position,
+                         [](std::int32_t value, const Run& run) { return value < run.start; });
     return static_cast<std::size_t>(it - m_runs.begin()) - 1;
 }
 
@@ -83,8 +84,9 @@ void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t
 template <typename Char>
 void OutputText::InsertChars(std::int32_t position, const Char* text, std::size_t count,
                              const CharFormat& format) {
-    if (count == 0) return;
     const std::int32_t oldLength = Length();
+    count = std::min(count, static_cast<std::size_t>(std::max(0, m_maxLength - oldLength)));
+    if (count == 0) return;
     position = std::clamp(position, 0, oldLength);
     const auto n = ToIndex(count);
     const std::uint32_t style = Intern(format);
@@ -146,7 +148,8 @@ void OutputText::InsertRun(std::int32_t position, std::int32_t count, std::uint3
         return;
     }
     const Run tail{position + count, m_runs[k].style};
-    m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(k + 1), {Run{position, style}, tail});
+    m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(k + 1),
+                  {Run{position, style}, tail});
     for (std::size_t i = k + 3; i < m_runs.size(); ++i) m_runs[i].start += count;
 }
 
@@ -164,21 +167,18 @@ void OutputText::Erase(std::int32_t start, std::int32_t end) {
     m_lineStarts.erase(first, last);
 
     if (end == length) {
-        auto cut = std::lower_bound(m_runs.begin(), m_runs.end(), start,
-                                    [](const Run& run, std::int32_t value) {
-                                        return run.start < value;
-                                    });
+        auto cut =
+            std::lower_bound(m_runs.begin(), m_runs.end(), start,
+                             [](const Run& run, std::int32_t value) { return run.start < value; });
         m_runs.erase(cut, m_runs.end());
     } else {
         const std::uint32_t styleAtEnd = m_runs[RunIndexAt(end)].style;
-        auto k0 = std::lower_bound(m_runs.begin(), m_runs.end(), start,
-                                   [](const Run& run, std::int32_t value) {
-                                       return run.start < value;
-                                   });
-        auto k1 = std::upper_bound(m_runs.begin(), m_runs.end(), end,
-                                   [](std::int32_t value, const Run& run) {
-                                       return value < run.start;
-                                   });
+        auto k0 =
+            std::lower_bound(m_runs.begin(), m_runs.end(), start,
+                             [](const Run& run, std::int32_t value) { return run.start < value; });
+        auto k1 =
+            std::upper_bound(m_runs.begin(), m_runs.end(), end,
+                             [](std::int32_t value, const Run& run) { return value < run.start; });
         for (auto it = k1; it != m_runs.end(); ++it) it->start -= removed;
         auto at = m_runs.erase(k0, k1);
         const auto index = static_cast<std::size_t>(at - m_runs.begin());

@@ -13,7 +13,7 @@
 // end in practice, so appending is the cheap path (amortised constant per character); edits in
 // the middle are linear, which is fine for the rare edits made there.
 class OutputText {
-public:
+  public:
     // A run of text in one format; it lasts until the next run starts.
     struct Run {
         std::int32_t start;
@@ -22,7 +22,11 @@ public:
     static constexpr std::uint32_t kFullMask =
         CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
 
-    OutputText();
+    // The most characters the text holds, as the rich edit's text limit; text beyond is dropped
+    // so that positions always fit their 32 bits.
+    static constexpr std::int32_t kMaxLength = 0x7FFFFFFE;
+
+    explicit OutputText(std::int32_t maxLength = kMaxLength);
 
     std::int32_t Length() const { return static_cast<std::int32_t>(m_text.size()); }
     const char16_t* Data() const { return m_text.data(); }
@@ -62,7 +66,7 @@ public:
 
     static CharFormat Merge(const CharFormat& base, const CharFormat& changes);
 
-private:
+  private:
     template <typename Char>
     void InsertChars(std::int32_t position, const Char* text, std::size_t count,
                      const CharFormat& format);
@@ -76,4 +80,5 @@ private:
     std::vector<CharFormat> m_styles;
     std::unordered_map<std::uint64_t, std::uint32_t> m_styleIndex;
     CharFormat m_default;
+    std::int32_t m_maxLength;
 };

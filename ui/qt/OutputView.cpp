@@ -302,7 +302,6 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
 }
 
 std::int32_t OutputView::BoundaryFromPos(QPoint point, bool nearest) const {
-    if (m_relayoutPending) const_cast<OutputView*>(this)->Relayout();
     const std::vector<Row> rows = VisibleRows();
     if (rows.empty()) return 0;
     const Row* row = &rows.back();
@@ -369,17 +368,26 @@ void OutputView::keyPressEvent(QKeyEvent* event) {
     m_events.OnKeyDown(VirtualKeyFromEvent(*event), modifiers);
     QScrollBar* bar = verticalScrollBar();
     switch (event->key()) {
-        case Qt::Key_PageUp: bar->triggerAction(QAbstractSlider::SliderPageStepSub); break;
-        case Qt::Key_PageDown: bar->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
-        case Qt::Key_Up: bar->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
-        case Qt::Key_Down: bar->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+        case Qt::Key_PageUp:
+            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            break;
+        case Qt::Key_PageDown:
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            break;
+        case Qt::Key_Up:
+            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            break;
+        case Qt::Key_Down:
+            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            break;
         case Qt::Key_Home:
             if (modifiers.ctrl) ScrollToLine(0);
             break;
         case Qt::Key_End:
             if (modifiers.ctrl) ScrollToEnd();
             break;
-        default: break;
+        default:
+            break;
     }
     const QString typed = event->text();
     for (const QChar character : typed) m_events.OnChar(character.unicode(), modifiers);

@@ -18,7 +18,7 @@
 class OutputView : public QAbstractScrollArea {
     Q_OBJECT
 
-public:
+  public:
     static constexpr int kMarginLeft = 2;
     static constexpr int kMarginTop = 1;
     static constexpr int kMarginRight = 2;
@@ -50,7 +50,7 @@ public:
     void ScrollToLine(std::int32_t line);
     void ScrollToEnd();
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -63,7 +63,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
-private:
+  private:
     struct Row {
         std::int32_t line;
         std::int32_t start;

@@ -233,8 +233,7 @@ Rect QtInputControl::GetFormattingRect() const {
 
 void QtInputControl::SetPasswordChar(char16_t character) { m_edit->SetPasswordChar(character); }
 
-void QtInputControl::Move(std::int32_t x, std::int32_t y, std::int32_t width,
-                          std::int32_t height) {
+void QtInputControl::Move(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
     m_edit->setGeometry(x, y, std::max(0, width), std::max(0, height));
 }
 

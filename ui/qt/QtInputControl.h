@@ -11,7 +11,7 @@
 // The input line's control: the rich edit operations the pane logic uses, on an InputEdit.
 // Positions are those of the edit's document, where a paragraph break counts one character.
 class QtInputControl : public QtPaneControl {
-public:
+  public:
     QtInputControl(QWidget* parent, IPaneEvents& events);
     ~QtInputControl() override;
     QtInputControl(const QtInputControl&) = delete;
@@ -44,7 +44,7 @@ public:
 
     InputEdit* Edit() const { return m_edit; }
 
-private:
+  private:
     void Insert(const QString& text, bool keepUndo);
     CharFormat FromQt(const QTextCharFormat& format) const;
     void UpdatePalette();

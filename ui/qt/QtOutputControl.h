@@ -8,7 +8,7 @@
 
 // The output pane's control: the rich edit operations the pane logic uses, on an OutputView.
 class QtOutputControl : public QtPaneControl {
-public:
+  public:
     QtOutputControl(QWidget* parent, IPaneEvents& events);
     ~QtOutputControl() override;
     QtOutputControl(const QtOutputControl&) = delete;
@@ -40,7 +40,7 @@ public:
 
     OutputView* View() const { return m_view; }
 
-private:
+  private:
     // The format text inserted at position takes: what was set on the empty selection there,
     // else that of the character before it (or after it at the start).
     CharFormat InsertionFormat(std::int32_t position) const;

@@ -5,8 +5,8 @@
 #include "ui/qt/QtInputControl.h"
 #include "ui/qt/QtOutputControl.h"
 
-std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput,
-                                                  const Rect& rect, IPaneEvents& events) {
+std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput, const Rect& rect,
+                                                  IPaneEvents& events) {
     std::unique_ptr<QtPaneControl> control;
     if (isOutput) {
         control = std::make_unique<QtOutputControl>(parent, events);

@@ -14,7 +14,7 @@ class QWidget;
 // interface: the widget itself and the selection as formatted characters (for copying it with
 // its formats).
 class QtPaneControl : public IPaneControl {
-public:
+  public:
     virtual QWidget* Widget() const = 0;
     virtual bool IsOutput() const = 0;
     // The selected characters with the format of each; paragraph breaks come as LF.
@@ -23,8 +23,8 @@ public:
 
 // Creates the control of the output pane (isOutput) or the input line as a child widget of
 // parent, placed at rect and shown. The control owns its widget.
-std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput,
-                                                  const Rect& rect, IPaneEvents& events);
+std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput, const Rect& rect,
+                                                  IPaneEvents& events);
 
 // The Qt side of a control created above; null for any other control.
 QtPaneControl* AsQtPaneControl(IPaneControl* control);

@@ -10,7 +10,7 @@
 namespace {
 
 class IgnoredEvents : public IPaneEvents {
-public:
+  public:
     void OnFocusChanged(bool) override {}
     void OnSizeChanged(std::int32_t, std::int32_t) override {}
     bool OnKeyDown(int, KeyModifiers) override { return true; }

@@ -6,7 +6,7 @@
 
 // Measures text in the pane font with Qt's font metrics. Needs the Qt application object.
 class QtTextMeasure : public ITextMeasure {
-public:
+  public:
     Size MeasureText(const std::string& face, unsigned pointSize, std::string_view text) override;
     std::int32_t ControlFrameWidth(bool isOutput) override;
 };
