@@ -19,6 +19,8 @@ std::string CAppTelnetHost::ColourMessage(std::uint32_t rrggbb, std::string_view
 
 void CAppTelnetHost::ShowText(std::string_view text) { m_app.OutputPane().Append(text); }
 
+bool CAppTelnetHost::HasReceiveFilter() { return m_app.ScriptHost() != nullptr; }
+
 void CAppTelnetHost::FilterReceivedLine(std::string& line) {
     CScriptHost* scripts = m_app.ScriptHost();
     if (!scripts) return;

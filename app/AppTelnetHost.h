@@ -14,6 +14,8 @@ class CAppTelnetHost : public ITelnetHost {
     void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
     std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
     void ShowText(std::string_view text) override;
+    // Only scripts filter received lines; without them lines go to the pane uncopied.
+    bool HasReceiveFilter() override;
     void FilterReceivedLine(std::string& line) override;
     void FireConnected() override;
     void FireConnectFailed() override;

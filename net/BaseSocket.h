@@ -22,7 +22,7 @@ enum : std::uint32_t {
 // A polled TCP client: nothing blocks but name resolution, and the owner drives it. Texts it
 // returns belong to the socket and stay valid until its next mutating call.
 class CBaseSocket {
-public:
+  public:
     virtual ~CBaseSocket() = default;
 
     // Destroys the object.

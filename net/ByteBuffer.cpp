@@ -8,9 +8,7 @@ namespace {
 constexpr char kNoBytes[1] = {0};
 }
 
-const char* CByteBuffer::Data() const {
-    return m_data ? m_data.get() + m_begin : kNoBytes;
-}
+const char* CByteBuffer::Data() const { return m_data ? m_data.get() + m_begin : kNoBytes; }
 
 char* CByteBuffer::Data() {
     // Without storage the buffer is empty, and nobody writes through a pointer to no bytes.

@@ -7,7 +7,7 @@
 // the live bytes are moved to the start of the storage only when the consumed gap is at least as
 // large as they are, so taking many small pieces from the front costs linear time in the bytes.
 class CByteBuffer {
-public:
+  public:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
     CByteBuffer() = default;
@@ -38,7 +38,7 @@ public:
     // limit, or npos.
     std::size_t Find(char value, std::size_t from = 0, std::size_t limit = npos) const;
 
-private:
+  private:
     // Storage above this size is freed when the buffer is cleared.
     static constexpr std::size_t kKeptCapacity = 1024 * 1024;
 

@@ -50,8 +50,7 @@ bool CSocket::Connect(const char* host, std::uint16_t port) {
 
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    if (inet_pton(AF_INET, host, &address.sin_addr) != 1 &&
-        !ResolveHost(host, address.sin_addr)) {
+    if (inet_pton(AF_INET, host, &address.sin_addr) != 1 && !ResolveHost(host, address.sin_addr)) {
         CloseHandle();
         m_lastError = std::string("Could not look up IP address for host ") + host;
         return false;

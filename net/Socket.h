@@ -9,7 +9,7 @@
 
 // A non-blocking IPv4 TCP client on POSIX sockets.
 class CSocket : public CBaseSocket {
-public:
+  public:
     // Bytes read from the connection in one piece.
     static constexpr std::size_t kReadChunk = 256;
     // One Receive stops after this many bytes (a multiple of kReadChunk) so that a peer sending
@@ -38,12 +38,12 @@ public:
     bool HasData() override;
     int GetDescriptor() const override { return m_socket; }
 
-protected:
+  protected:
     // Looks a host name up (IPv4, may block); only called for texts that are not dotted
     // addresses.
     virtual bool ResolveHost(const char* host, in_addr& address);
 
-private:
+  private:
     void CloseHandle();
     std::uint32_t FailReceive(std::string text);
 

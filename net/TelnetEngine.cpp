@@ -174,11 +174,18 @@ void CTelnetEngine::RunPasses() {
     const std::uint64_t generation = m_generation;
     m_pendingWork = false;
     std::size_t budget = kMaxInflatePerPass;
-    for (int round = 0; round < kMaxRoundsPerPass; ++round) {
+    int switches = 0;
+    for (;;) {
+        InflateResult result = InflateResult::NeedInput;
         if (m_compressIn) {
-            const InflateResult result = InflateInput(budget);
+            // Inflated a step at a time and taken as lines at once, while the bytes are still
+            // in the cache.
+            std::size_t step = budget < kInflateChunk ? budget : kInflateChunk;
+            const std::size_t allowed = step;
+            result = InflateInput(step);
             if (result == InflateResult::Failed || generation != m_generation) return;
-            if (result == InflateResult::MoreOutput) m_pendingWork = true;
+            budget -= allowed - step;
+            if (result == InflateResult::MoreOutput && budget == 0) m_pendingWork = true;
         }
         m_compressionStarted = false;
         CByteBuffer& working = m_compressIn ? m_textInput : m_rawInput;
@@ -188,12 +195,19 @@ void CTelnetEngine::RunPasses() {
             TakeLines(working);
             if (generation != m_generation) return;
         }
-        if (m_pendingWork || !m_compressionStarted) return;
-        // A stream started in this buffer. The plain lines before it are shown first (they
-        // are not lost if the stream turns out corrupt), and the stream is inflated at once,
-        // not only when the server next sends something.
-        TakeLines(m_compressIn ? m_textInput : m_rawInput);
-        if (generation != m_generation) return;
+        if (m_pendingWork) return;
+        if (m_compressionStarted || result == InflateResult::StreamEnded) {
+            if (++switches > kMaxRoundsPerPass) break;
+        } else if (result != InflateResult::MoreOutput) {
+            return;
+        }
+        if (m_compressionStarted) {
+            // A stream started in this buffer. The plain lines before it are shown first (they
+            // are not lost if the stream turns out corrupt), and the stream is inflated at
+            // once, not only when the server next sends something.
+            TakeLines(m_compressIn ? m_textInput : m_rawInput);
+            if (generation != m_generation) return;
+        }
     }
     m_pendingWork = true;
 }
@@ -211,6 +225,13 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
             length = kMaxLineLength;
         } else {
             return;
+        }
+        if (!m_host.HasReceiveFilter()) {
+            m_host.ShowText(std::string_view(buffer.Data(), length));
+            if (generation != m_generation) return;
+            buffer.Consume(length);
+            m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
+            continue;
         }
         m_line.assign(buffer.Data(), length);
         buffer.Consume(length);
@@ -291,8 +312,8 @@ void CTelnetEngine::ShowTelnetReport() {
         char codeText[32];
         std::snprintf(codeText, sizeof(codeText), " (%d)\r\n", code);
         block += m_host.ColourMessage(
-            colour, std::string(verbText) +
-                        GetTelnetOptionName(static_cast<std::uint8_t>(code)) + codeText);
+            colour, std::string(verbText) + GetTelnetOptionName(static_cast<std::uint8_t>(code)) +
+                        codeText);
     }
     if (m_nawsAgreed) {
         block += m_host.ColourMessage(0x00ff00, "Server is aware of current window size.\r\n");

@@ -16,7 +16,7 @@
 // answers the negotiation, reports the window size (NAWS), runs the compressed streams in both
 // directions (MCCP 1 and 2) and hands complete lines to the host. Main thread only.
 class CTelnetEngine {
-public:
+  public:
     using SocketFactory = std::function<SocketPtr()>;
     using TraceHook = void (*)(const char* format, ...);
 
@@ -29,7 +29,7 @@ public:
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
     // While this many received bytes wait unprocessed, no more are read from the socket.
     static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
-    // Compression starts and ends handled in one ProcessIncoming before yielding.
+    // Compression starts and stream ends handled in one ProcessIncoming before yielding.
     static constexpr int kMaxRoundsPerPass = 64;
     static constexpr std::size_t kInflateChunk = 65536;
     static constexpr std::size_t kDeflateChunk = 4096;
@@ -93,7 +93,7 @@ public:
     std::uint16_t GetDefaultPort() const { return m_defaultPort; }
     void SetTraceHook(TraceHook hook) { m_trace = hook; }
 
-private:
+  private:
     void RunPasses();
     void TakeLines(CByteBuffer& buffer);
     bool DiscardSubnegotiation(CByteBuffer& buffer);

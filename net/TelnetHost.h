@@ -16,7 +16,7 @@ struct PaneMetrics {
 // What the telnet engine needs of the rest of the application. All calls come on the main
 // thread, from inside the engine's operations.
 class ITelnetHost {
-public:
+  public:
     virtual ~ITelnetHost() = default;
 
     // An error line: the text in red followed by "\r\n".
@@ -27,8 +27,11 @@ public:
     virtual std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) = 0;
     // Appends text to the output pane as it is (server lines, reports).
     virtual void ShowText(std::string_view text) = 0;
+    // Whether received lines pass through FilterReceivedLine (scripts are running); without
+    // a filter the engine hands lines straight to ShowText without copying them.
+    virtual bool HasReceiveFilter() { return true; }
     // Passes a line from the server through the "onReceive" callbacks and leaves in line the
-    // text to show (unchanged when no scripts run); the host reports the scripts' message.
+    // text to show (an empty text is not shown); the host reports the scripts' message.
     virtual void FilterReceivedLine(std::string& line) = 0;
 
     // The script events "onConnected", "onConnectFailed" and "onDisconnect".

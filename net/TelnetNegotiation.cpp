@@ -11,7 +11,8 @@ std::size_t FindIacSe(const unsigned char* data, std::size_t from, std::size_t s
     while (from + 1 < size) {
         const void* hit = std::memchr(data + from, Telnet::kIac, size - 1 - from);
         if (!hit) return size;
-        const std::size_t at = static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
+        const std::size_t at =
+            static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
         if (data[at + 1] == Telnet::kSe) return at;
         from = at + 1;
     }
@@ -20,10 +21,14 @@ std::size_t FindIacSe(const unsigned char* data, std::size_t from, std::size_t s
 
 const char* VerbName(std::uint8_t verb) {
     switch (verb) {
-        case Telnet::kWill: return "WILL";
-        case Telnet::kDo: return "DO";
-        case Telnet::kWont: return "WON'T";
-        default: return "DON'T";
+        case Telnet::kWill:
+            return "WILL";
+        case Telnet::kDo:
+            return "DO";
+        case Telnet::kWont:
+            return "WON'T";
+        default:
+            return "DON'T";
     }
 }
 
@@ -87,8 +92,8 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
         }
         const bool compressStart = option == Telnet::kCompress && data[i + 3] == Telnet::kWill &&
                                    data[i + 4] == Telnet::kSe;
-        const bool compress2Start = option == Telnet::kCompress2 &&
-                                    data[i + 3] == Telnet::kIac && data[i + 4] == Telnet::kSe;
+        const bool compress2Start = option == Telnet::kCompress2 && data[i + 3] == Telnet::kIac &&
+                                    data[i + 4] == Telnet::kSe;
         if (compressStart || compress2Start) {
             i += 5;
             finish();
@@ -167,8 +172,8 @@ void CTelnetEngine::OnWillDo(std::uint8_t option, std::uint8_t verb) {
     }
     m_trace("GOT %s %d (%s)\n", VerbName(verb), option, GetTelnetOptionName(option));
 
-    const bool handled = option == Telnet::kNaws || option == Telnet::kCompress ||
-                         option == Telnet::kCompress2;
+    const bool handled =
+        option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2;
     if (!handled || m_telnetOptions[option] != 0) {
         m_telnetOptions[option] = verb;
         return;
@@ -306,17 +311,29 @@ const char* CTelnetEngine::GetTelnetOptionName(std::uint8_t code) {
                                            "FORWARD_X"};
     if (code < 50) return kNames[code];
     switch (code) {
-        case 70: return "MUD-Server-Status";
-        case 85: return "Compress";
-        case 86: return "Compress2";
-        case 90: return "MUD-Sound-Protocol";
-        case 91: return "MUD-eXtension-Protocol";
-        case 93: return "Zenith-Mud-Protocol";
-        case 138: return "TELOPT PRAGMA LOGON";
-        case 139: return "TELOPT SSPI LOGON";
-        case 140: return "TELOPT PRAGMA HEARTBEAT";
-        case 201: return "GMCP";
-        case 255: return "Extended-Options-List";
-        default: return "<Unknown>";
+        case 70:
+            return "MUD-Server-Status";
+        case 85:
+            return "Compress";
+        case 86:
+            return "Compress2";
+        case 90:
+            return "MUD-Sound-Protocol";
+        case 91:
+            return "MUD-eXtension-Protocol";
+        case 93:
+            return "Zenith-Mud-Protocol";
+        case 138:
+            return "TELOPT PRAGMA LOGON";
+        case 139:
+            return "TELOPT SSPI LOGON";
+        case 140:
+            return "TELOPT PRAGMA HEARTBEAT";
+        case 201:
+            return "GMCP";
+        case 255:
+            return "Extended-Options-List";
+        default:
+            return "<Unknown>";
     }
 }

@@ -5,6 +5,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "ui/RichPane.h"
 
 namespace {
@@ -77,6 +81,64 @@ std::uint32_t EscapeValue(std::string_view digits) {
 
 void CRichPane::ResetScanState() { m_scan = ScanState{}; }
 
+// Looks at the 16 bytes from q (q >= 7) at once. Bit i (0-15) is set where byte q+i needs the
+// exact check: a PML or Unicode delimiter or a link start, or a prefix's first byte after a word
+// boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a boundary;
+// kBlockEndsOnBoundary whether byte q+15 is; kNoBlockScan when the prefixes do not allow it.
+std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const {
+#if defined(__SSE2__)
+    if (m_urlFirstCount == 0) return kNoBlockScan;
+    const std::size_t n = src.size();
+    const char* at = src.data() + q;
+    // Near the ends of the text the two 16-byte windows are copied into zeroed buffers; a
+    // zero byte is never a prefix's first byte here, so the padding gives no hits.
+    alignas(16) char head[16] = {};
+    alignas(16) char window[16] = {};
+    const std::size_t count = n - q < 16 ? n - q : 16;
+    const char* current = at;
+    if (count < 16) {
+        std::memcpy(window, at, count);
+        current = window;
+    }
+    const char* earlierStart = at - 7;
+    if (q < 7 || q + 9 > n) {
+        // Bytes q-7 .. q+8 that exist.
+        const std::size_t from = q < 7 ? 0 : q - 7;
+        const std::size_t to = q + 9 < n ? q + 9 : n;
+        std::memcpy(head + (from + 7 - q), src.data() + from, to - from);
+        earlierStart = head;
+    }
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current));
+    __m128i candidates = _mm_setzero_si128();
+    for (std::size_t k = 0; k < m_urlFirstCount; ++k) {
+        candidates = _mm_or_si128(
+            candidates, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(m_urlFirst[k]))));
+    }
+    const __m128i lowEnd = _mm_set1_epi8(0x20);
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, lowEnd), v);  // <= 0x20
+    const __m128i special =
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kPmlDelimiter)),
+                                  _mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kUnicodeDelimiter))),
+                     _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(FormatCode::kLinkStart))));
+    const __m128i colourBits = _mm_set1_epi8(static_cast<char>(FormatCode::kColourOn));
+    const __m128i earlier = _mm_loadu_si128(reinterpret_cast<const __m128i*>(earlierStart));
+    const __m128i colour = _mm_cmpeq_epi8(_mm_and_si128(earlier, colourBits), colourBits);
+
+    const auto mask = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
+    const std::uint32_t boundary = mask(low) | mask(v);  // high bit: >= 0x80
+    const std::uint32_t before = ((boundary << 1) | (afterBoundary ? 1u : 0u)) & 0xFFFFu;
+    const std::uint32_t lanes = count < 16 ? (1u << count) - 1 : 0xFFFFu;
+    const std::uint32_t hits =
+        ((mask(candidates) & (before | mask(colour))) | mask(special)) & lanes;
+    return hits | (std::uint64_t{before} << 16) | ((boundary & 0x8000u) ? kBlockEndsOnBoundary : 0);
+#else
+    (void)src;
+    (void)q;
+    (void)afterBoundary;
+    return kNoBlockScan;
+#endif
+}
+
 bool CRichPane::Append(std::string_view text, bool atSelection) {
     if (m_rendering) {
         // A control event that appends while text is going in: keep it for the next render.
@@ -85,10 +147,7 @@ bool CRichPane::Append(std::string_view text, bool atSelection) {
     }
     // The application may edit m_pending itself (removing PML delimiters); what was learnt
     // about the old text then no longer applies.
-    if (m_pending.size() != m_scan.length) {
-        ResetScanState();
-        if (m_pending.empty()) m_pendingFollowsLinkStart = false;
-    }
+    if (m_pending.size() != m_scan.length) ResetScanState();
     if (m_holdByUser || m_holdZeroSize || !m_control) {
         m_pending.append(text);
         m_scan.length = m_pending.size();
@@ -142,13 +201,20 @@ bool CRichPane::MarkUrls(std::string_view src) {
         const std::size_t index = copying ? copied + (markedPos - m_marked.size()) : markedPos;
         return static_cast<unsigned char>(src[index]);
     };
+    auto skipUrlBytes = [&] {
+        while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
+    };
 
     std::size_t resume = kNotFound;  // first position (marked text) that may still change
-    if (q == 0 && m_pendingFollowsLinkStart) {
-        // The pending text continues a link whose start code has been rendered already.
-        while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
+    if (q == 0 && m_afterLinkStart) {
+        // The text continues a link whose start code has been rendered already.
+        skipUrlBytes();
         if (q == n) resume = 0;
     }
+    std::size_t exactUntil = 0;  // no block scan before this position
+    // Whether the byte before q ends a word (the start of the text counts as such).
+    bool afterBoundary = q == 0 || (m_urlClass[byteAt(markedIndex(q) - 1)] & kUrlBoundary);
+
     while (q < n) {
         if (span) {
             const std::size_t close = FindByte(src, q, span);
@@ -158,37 +224,63 @@ bool CRichPane::MarkUrls(std::string_view src) {
             }
             q = close + 1;
             span = 0;
+            afterBoundary = true;  // the closing delimiter is a control character
             continue;
         }
-        while (q < n && !m_urlStop[static_cast<unsigned char>(src[q])]) ++q;
+        // Most bytes are neither special nor a prefix's first byte after a word boundary.
+        unsigned char cls = 0;
+        while (q < n) {
+            if (q >= exactUntil) {
+                const std::uint64_t hits = BlockHits(src, q, afterBoundary);
+                if (hits == kNoBlockScan) {
+                    exactUntil = n;  // this prefix set has no block scan
+                    continue;
+                }
+                if ((hits & 0xFFFFu) == 0) {
+                    afterBoundary = (hits & kBlockEndsOnBoundary) != 0;
+                    q = n - q > 16 ? q + 16 : n;
+                    continue;
+                }
+                const int at = std::countr_zero(hits & 0xFFFFu);
+                afterBoundary = (hits >> (16 + at)) & 1u;
+                q += static_cast<std::size_t>(at);
+            }
+            cls = m_urlClass[static_cast<unsigned char>(src[q])];
+            if ((cls & kUrlSpecial) || ((cls & kUrlCandidate) && afterBoundary)) break;
+            if (cls & kUrlCandidate) {
+                // After a colour code and its six characters.
+                const std::size_t p = markedIndex(q);
+                if (p >= 7 && (byteAt(p - 7) & FormatCode::kColourOn) == FormatCode::kColourOn) {
+                    break;
+                }
+            }
+            afterBoundary = (cls & kUrlBoundary) != 0;
+            ++q;
+        }
         if (q == n) break;
         const auto b = static_cast<unsigned char>(src[q]);
-        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
-            span = b;
+        if (cls & kUrlSpecial) {
             ++q;
+            if (b == FormatCode::kLinkStart) {
+                // An enclosed URL: nothing in it is enclosed again.
+                const std::size_t start = q;
+                skipUrlBytes();
+                if (q == n && resume == kNotFound) resume = markedIndex(start - 1);
+                afterBoundary = q == start;
+            } else {
+                span = b;
+            }
             continue;
         }
-        if (b == FormatCode::kLinkStart) {
-            // An enclosed URL: nothing in it is enclosed again.
-            const std::size_t start = markedIndex(q);
+        if (!IsUrlByte(b)) {
+            // A URL is made of URL bytes from its first byte on; only a prefix that begins
+            // otherwise (an empty one) gets here.
+            afterBoundary = (cls & kUrlBoundary) != 0;
             ++q;
-            while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
-            if (q == n && resume == kNotFound) resume = start;
             continue;
         }
 
         const std::size_t p = markedIndex(q);
-        bool boundary = p == 0;
-        if (!boundary) {
-            const unsigned char before = byteAt(p - 1);
-            boundary = before <= 0x20 || before >= 0x80 ||
-                       (p >= 7 && (byteAt(p - 7) & FormatCode::kColourOn) == FormatCode::kColourOn);
-        }
-        if (!boundary) {
-            ++q;
-            continue;
-        }
-
         bool marked = false;
         for (const std::string& prefix : m_urlPrefixes) {
             const std::size_t available = n - q;
@@ -210,7 +302,7 @@ bool CRichPane::MarkUrls(std::string_view src) {
                 // Runs to the end: so does every later position, so nothing more is marked now.
                 if (resume == kNotFound) resume = p;
                 q = n;
-                marked = true;  // stops the scan below
+                marked = true;
                 break;
             }
             // Inserting before the opening byte of text that waits to be rendered moves it;
@@ -227,12 +319,19 @@ bool CRichPane::MarkUrls(std::string_view src) {
             m_marked += static_cast<char>(FormatCode::kLinkEnd);
             copied = last + 1;
             q = last + 1;
+            afterBoundary = true;  // the link end code
+            // The block scan reads colour codes at source positions, which the inserted codes
+            // have shifted for the next few bytes.
+            exactUntil = q + 8;
             // A marked URL is settled; what was uncertain before it is no longer looked at.
             resume = kNotFound;
             marked = true;
             break;
         }
-        if (!marked) ++q;
+        if (!marked) {
+            afterBoundary = false;  // b is a URL byte
+            ++q;
+        }
     }
     if (copying) m_marked.append(src, copied, n - copied);
 
@@ -319,7 +418,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
     if (from > 0) {
-        m_pendingFollowsLinkStart =
+        m_afterLinkStart =
             static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
     }
     if (textIsPending) {
@@ -329,7 +428,6 @@ void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_
     }
     if (m_pending.empty()) {
         ResetScanState();
-        m_pendingFollowsLinkStart = false;
         return;
     }
     if (m_scan.openMarker != kNone) {

@@ -53,7 +53,7 @@ void CRichPane::Reset() {
     m_appendedWhileRendering.clear();
     m_marked.clear();
     ResetScanState();
-    m_pendingFollowsLinkStart = false;
+    m_afterLinkStart = false;
 }
 
 void CRichPane::SetFont(const std::string& face, unsigned size) {
@@ -67,26 +67,37 @@ void CRichPane::SetFont(const std::string& face, unsigned size) {
 void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
     m_urlPrefixes.clear();
     m_urlPrefixes.reserve(prefixes.size());
-    m_urlStop.fill(0);
-    m_maxPrefixLength = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        m_urlClass[b] = (b <= 0x20 || b >= 0x80) ? kUrlBoundary : 0;
+    }
+    m_urlClass[FormatCode::kPmlDelimiter] |= kUrlSpecial;
+    m_urlClass[FormatCode::kUnicodeDelimiter] |= kUrlSpecial;
+    m_urlClass[FormatCode::kLinkStart] |= kUrlSpecial;
     for (const std::string& prefix : prefixes) {
         std::string lower = prefix;
         for (char& c : lower) {
             if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
         }
         if (lower.empty()) {
-            m_urlStop.fill(1);
+            for (unsigned char& cls : m_urlClass) cls |= kUrlCandidate;
         } else {
             const auto first = static_cast<unsigned char>(lower.front());
-            m_urlStop[first] = 1;
-            if (first >= 'a' && first <= 'z') m_urlStop[first - ('a' - 'A')] = 1;
+            m_urlClass[first] |= kUrlCandidate;
+            if (first >= 'a' && first <= 'z') m_urlClass[first - ('a' - 'A')] |= kUrlCandidate;
         }
-        if (lower.size() > m_maxPrefixLength) m_maxPrefixLength = lower.size();
         m_urlPrefixes.push_back(std::move(lower));
     }
-    m_urlStop[FormatCode::kPmlDelimiter] = 1;
-    m_urlStop[FormatCode::kUnicodeDelimiter] = 1;
-    m_urlStop[FormatCode::kLinkStart] = 1;
+    m_urlFirstCount = 0;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!(m_urlClass[b] & kUrlCandidate)) continue;
+        if (b == 0 || m_urlFirstCount == m_urlFirst.size()) {
+            // Too many (an empty prefix among them), or a zero byte, which the block scan pads
+            // with: byte by byte only.
+            m_urlFirstCount = 0;
+            break;
+        }
+        m_urlFirst[m_urlFirstCount++] = static_cast<unsigned char>(b);
+    }
     // Text already marked stays marked; the rest is looked at again with the new prefixes.
     m_scan.urlFrom = 0;
     m_scan.urlSpan = 0;

@@ -117,6 +117,7 @@ private:
 
     // Marks URLs in text; true when it put the marked text into m_marked.
     bool MarkUrls(std::string_view text);
+    std::uint64_t BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const;
     // Renders text; what cannot be rendered yet is left in m_pending.
     void Render(std::string_view text, bool textIsPending, bool atSelection);
     void InsertPlain(std::string_view run, Insertion& at);
@@ -131,12 +132,18 @@ private:
     std::unique_ptr<IPaneControl> m_control;
     CInputHistory m_history;
     ScanState m_scan;
-    // m_pending begins right after a rendered link start code, inside that link.
-    bool m_pendingFollowsLinkStart = false;
-    std::size_t m_maxPrefixLength = 0;
-    // Bytes at which URL marking stops to look: the first byte of a prefix (either case), the
-    // PML and Unicode delimiters and the link start code.
-    std::array<unsigned char, 256> m_urlStop{};
+    // The last byte rendered was a link start code: what follows continues that link.
+    bool m_afterLinkStart = false;
+    // What URL marking needs to know of each byte value.
+    static constexpr unsigned char kUrlCandidate = 1;  // a prefix can begin with it
+    static constexpr unsigned char kUrlBoundary = 2;   // a word can begin after it
+    static constexpr unsigned char kUrlSpecial = 4;    // PML or Unicode delimiter, link start
+    std::array<unsigned char, 256> m_urlClass{};
+    // The distinct bytes prefixes begin with, for the block scan (none: no block scan).
+    std::array<unsigned char, 8> m_urlFirst{};
+    std::size_t m_urlFirstCount = 0;
+    static constexpr std::uint64_t kNoBlockScan = ~std::uint64_t{0};
+    static constexpr std::uint64_t kBlockEndsOnBoundary = std::uint64_t{1} << 32;
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

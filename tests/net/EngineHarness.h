@@ -22,7 +22,8 @@ struct EngineHarness {
 
     template <class Predicate>
     bool PumpUntil(Predicate done, int timeoutMs = 2000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!done()) {
             if (std::chrono::steady_clock::now() > deadline) return false;
             Tick();

@@ -8,7 +8,7 @@
 // An in-memory socket for engine tests that need states a real connection cannot be held in
 // (an attempt that never completes, an immediate failure) or must not touch the network.
 class FakeSocket : public CBaseSocket {
-public:
+  public:
     struct Record {
         std::vector<std::string> connects;  // "host:port"
         std::string sent;
@@ -45,7 +45,7 @@ public:
     bool connectSucceeds = true;
     std::uint32_t state = kSocketConnecting;
 
-private:
+  private:
     Record& m_record;
     std::string m_error;
 };

@@ -90,8 +90,9 @@ TEST(HostileServer, EndlessSubnegotiationIsDroppedAndTextAfterItShown) {
 TEST(HostileServer, SubnegotiationEndingInItsOwnReadAfterTheBound) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    h.server.SendSplit({Bytes({255, 250, 24}) + std::string(CTelnetEngine::kMaxSubnegotiation + 1, 'x'),
-                        "more junk" + Bytes({255, 240}) + "text\r\n"});
+    h.server.SendSplit(
+        {Bytes({255, 250, 24}) + std::string(CTelnetEngine::kMaxSubnegotiation + 1, 'x'),
+         "more junk" + Bytes({255, 240}) + "text\r\n"});
     ASSERT_TRUE(h.PumpUntilShown("text\r\n"));
     EXPECT_EQ(h.host.shown, "text\r\n");
 }

@@ -22,8 +22,9 @@ struct CommandHarness {
     }
 };
 
-const std::string kInvalidPortPrefix = "show:\xC4"
-                                       "ff0000Invalid port: \xBE";
+const std::string kInvalidPortPrefix =
+    "show:\xC4"
+    "ff0000Invalid port: \xBE";
 
 }  // namespace
 

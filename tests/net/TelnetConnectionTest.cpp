@@ -17,7 +17,8 @@ std::size_t IndexOf(const std::vector<std::string>& events, const std::string& e
 TEST(Connection, ConnectsAndReportsIt) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    EXPECT_EQ(h.host.events, (std::vector<std::string>{"colour:00ff00:Connected!\r\n", "connected"}));
+    EXPECT_EQ(h.host.events,
+              (std::vector<std::string>{"colour:00ff00:Connected!\r\n", "connected"}));
     EXPECT_FALSE(h.engine.IsConnecting());
     EXPECT_GE(h.host.watched, 0);
 }
@@ -164,4 +165,15 @@ TEST(Connection, ShutdownReleasesTheConnectionQuietly) {
     EXPECT_FALSE(h.engine.IsConnected());
     EXPECT_EQ(h.host.events.size(), before);
     EXPECT_TRUE(h.server.WaitForClientClose());
+}
+
+TEST(Connection, WithoutAFilterLinesGoStraightToTheOutput) {
+    EngineHarness h;
+    h.host.hasFilter = false;
+    ASSERT_TRUE(h.Connect());
+    h.server.SendSplit({"one\r\ntw", "o\r\n" + Bytes({255, 253, 1}) + "three\r\n"});
+    ASSERT_TRUE(h.PumpUntilShown("three\r\n"));
+    EXPECT_EQ(h.host.EventsStartingWith("show:"),
+              (std::vector<std::string>{"show:one\r\n", "show:two\r\n", "show:three\r\n"}));
+    EXPECT_TRUE(h.host.lines.empty());
 }

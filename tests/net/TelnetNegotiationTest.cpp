@@ -33,8 +33,9 @@ TEST(TelnetParsing, CommandSplitAcrossReadsIsHandledWhenItsLastByteArrives) {
 TEST(TelnetParsing, EveryByteInItsOwnReadGivesTheSameResult) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    const std::string stream = "a" + Bytes({255, 253, 1}) + "b" + Bytes({255, 250, 24, 1, 255, 240}) +
-                               "c" + Bytes({255, 249}) + "\r\n";
+    const std::string stream = "a" + Bytes({255, 253, 1}) + "b" +
+                               Bytes({255, 250, 24, 1, 255, 240}) + "c" + Bytes({255, 249}) +
+                               "\r\n";
     std::vector<std::string> pieces;
     for (char byte : stream) pieces.emplace_back(1, byte);
     h.server.SendSplit(pieces, 5);
@@ -100,8 +101,8 @@ TEST(WindowSize, SizeBytesEqualToIacAreDoubled) {
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31}));
     // DO NAWS is answered with a second WILL NAWS (the offer is not recorded).
-    const std::string expected = kOffers + Bytes({255, 251, 31}) +
-                                 Bytes({255, 250, 31, 0, 255, 255, 1, 255, 255, 255, 240});
+    const std::string expected =
+        kOffers + Bytes({255, 251, 31}) + Bytes({255, 250, 31, 0, 255, 255, 1, 255, 255, 255, 240});
     ASSERT_TRUE(h.PumpUntilReceived(expected));
     EXPECT_EQ(h.server.Received(), expected);
 }
@@ -127,8 +128,8 @@ TEST(WindowSize, ReportsAtMostOncePerSecondUnlessForced) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31}));
-    const std::string first = kOffers + Bytes({255, 251, 31}) +
-                              Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    const std::string first =
+        kOffers + Bytes({255, 251, 31}) + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
     ASSERT_TRUE(h.PumpUntilReceived(first));
     EXPECT_FALSE(h.engine.IsSizeChanged());
 
@@ -162,12 +163,14 @@ TEST(TelnetReport, ListsOptionsInTheirColours) {
     const std::string report = h.host.events.back();
     const std::string expected =
         "show:Negotiated options:\r\n"
-        "\xC4" "ffff00   DO Echo (1)\r\n\xBE"
+        "\xC4"
+        "ffff00   DO Echo (1)\r\n\xBE"
         "\xC4"
         "00ff00   DO NAWS (31)\r\n\xBE"
         "\xC4"
         "ff0000   WON'T Compress (85)\r\n\xBE"
-        "\xC4" "ffff00   WILL Compress2 (86)\r\n\xBE"
+        "\xC4"
+        "ffff00   WILL Compress2 (86)\r\n\xBE"
         "\xC4"
         "00ff00Server is aware of current window size.\r\n\xBE";
     EXPECT_EQ(report, expected);

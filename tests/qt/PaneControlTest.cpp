@@ -1,4 +1,4 @@
-// Rich edit semantics both pane controls share, run against the real widgets of each role.
+// Rich text control semantics both pane controls share, run against the real widgets of each role.
 #include <QWidget>
 
 #include "QtTestSupport.h"

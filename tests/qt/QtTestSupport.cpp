@@ -6,9 +6,16 @@
 
 namespace {
 
+QApplication* g_application = nullptr;
+
+// The application goes before the process exits: Qt cannot be torn down from exit handlers.
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override { TestApplication(); }
+    void TearDown() override {
+        delete g_application;
+        g_application = nullptr;
+    }
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -19,9 +26,13 @@ QApplication& TestApplication() {
     static int argc = 1;
     static char name[] = "qt_tests";
     static char* argv[] = {name, nullptr};
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication application(argc, argv);
-    return application;
+    if (g_application == nullptr) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        g_application = new QApplication(argc, argv);
+    }
+    return *g_application;
 }
 
 PaneUnderTest::PaneUnderTest(bool isOutput, Rect rect) {

@@ -11,11 +11,12 @@
 // short texts ("error:<text>", "colour:<rrggbb>:<text>", "show:<text>", "connected",
 // "connectfailed", "disconnect:<0|1>"); server text also collects in `shown`.
 class RecordingTelnetHost : public ITelnetHost {
-public:
+  public:
     void PrintError(std::string_view text) override;
     void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
     std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
     void ShowText(std::string_view text) override;
+    bool HasReceiveFilter() override { return hasFilter; }
     void FilterReceivedLine(std::string& line) override;
     void FireConnected() override;
     void FireConnectFailed() override;
@@ -37,6 +38,8 @@ public:
     std::uint64_t shownBytes = 0;
     std::size_t longestLine = 0;
     std::function<void(std::string&)> filter;
+    // Off: lines go straight to ShowText, as they do when no scripts run.
+    bool hasFilter = true;
     std::function<void()> onDisconnect;
     PaneMetrics metrics{802, 402, 8, 16};
     std::int64_t now = 1000;

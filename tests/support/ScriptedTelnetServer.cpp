@@ -56,9 +56,7 @@ ScriptedTelnetServer::~ScriptedTelnetServer() {
     if (m_clientCompresses) inflateEnd(&m_inflate);
 }
 
-std::string ScriptedTelnetServer::Address() const {
-    return "127.0.0.1:" + std::to_string(m_port);
-}
+std::string ScriptedTelnetServer::Address() const { return "127.0.0.1:" + std::to_string(m_port); }
 
 void ScriptedTelnetServer::Queue(Action action) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -81,9 +79,7 @@ void ScriptedTelnetServer::SendSplit(const std::vector<std::string>& pieces, int
     }
 }
 
-void ScriptedTelnetServer::Pause(int milliseconds) {
-    Queue({ActionKind::Pause, {}, milliseconds});
-}
+void ScriptedTelnetServer::Pause(int milliseconds) { Queue({ActionKind::Pause, {}, milliseconds}); }
 
 void ScriptedTelnetServer::StartCompression(int version) {
     Queue({ActionKind::StartCompression, {}, version});
@@ -109,9 +105,8 @@ bool ScriptedTelnetServer::WaitIdle(int timeoutMs) {
 
 bool ScriptedTelnetServer::WaitForReceived(std::string_view needle, int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return m_received.find(needle) != std::string::npos;
-    });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [&] { return m_received.find(needle) != std::string::npos; });
 }
 
 bool ScriptedTelnetServer::WaitForClientClose(int timeoutMs) {
@@ -186,11 +181,14 @@ void ScriptedTelnetServer::RunAction(Action& action, std::string& pending) {
         case ActionKind::Send:
             pending = m_compressing ? Deflate(action.bytes, Z_SYNC_FLUSH) : action.bytes;
             break;
-        case ActionKind::SendUncompressed: pending = action.bytes; break;
-        case ActionKind::Pause: break;
+        case ActionKind::SendUncompressed:
+            pending = action.bytes;
+            break;
+        case ActionKind::Pause:
+            break;
         case ActionKind::StartCompression:
-            pending = action.number == 1 ? std::string(kClientStart1, 5)
-                                         : std::string(kClientStart2, 5);
+            pending =
+                action.number == 1 ? std::string(kClientStart1, 5) : std::string(kClientStart2, 5);
             if (m_compressing) deflateEnd(&m_deflate);
             m_deflate = z_stream{};
             deflateInit(&m_deflate, Z_DEFAULT_COMPRESSION);
@@ -260,9 +258,10 @@ void ScriptedTelnetServer::Run() {
                 }
             }
         }
-        pollfd entry{m_client, static_cast<short>((reading ? POLLIN : 0) |
-                                                  (written < pending.size() ? POLLOUT : 0)),
-                     0};
+        pollfd entry{
+            m_client,
+            static_cast<short>((reading ? POLLIN : 0) | (written < pending.size() ? POLLOUT : 0)),
+            0};
         const bool waitingForMore = written == pending.size() && Clock::now() < pauseUntil;
         if (entry.events == 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -18,7 +18,7 @@
 // everything the client sends, inflated once the client has started compressing. Every wait
 // has a time-out, so a failing test never hangs.
 class ScriptedTelnetServer {
-public:
+  public:
     ScriptedTelnetServer();
     ~ScriptedTelnetServer();
     ScriptedTelnetServer(const ScriptedTelnetServer&) = delete;
@@ -60,8 +60,15 @@ public:
     static std::string Compress(std::string_view data);
     static std::string Inflate(std::string_view stream);
 
-private:
-    enum class ActionKind { Send, SendUncompressed, Pause, StartCompression, EndCompression, Close };
+  private:
+    enum class ActionKind {
+        Send,
+        SendUncompressed,
+        Pause,
+        StartCompression,
+        EndCompression,
+        Close
+    };
     struct Action {
         ActionKind kind;
         std::string bytes;

@@ -32,7 +32,7 @@ public:
     std::string pending;
     std::deque<std::string> pml;
     bool held = false;
-    // The pending text begins right after a link start code that has been rendered.
+    // The last byte rendered was a link start code.
     bool followsLinkStart = false;
 
 private:
@@ -40,7 +40,6 @@ private:
 
     void MarkUrls() {
         std::string& s = pending;
-        if (s.empty()) followsLinkStart = false;
         std::size_t p = 0;
         if (followsLinkStart) {
             while (p < s.size() && IsUrlByte(static_cast<unsigned char>(s[p]))) ++p;
@@ -59,6 +58,10 @@ private:
                 continue;
             }
             bool boundary = p == 0;
+            if (!IsUrlByte(b)) {
+                ++p;
+                continue;
+            }
             if (!boundary) {
                 const auto before = static_cast<unsigned char>(s[p - 1]);
                 boundary = before <= 0x20 || before >= 0x80 ||
@@ -173,9 +176,9 @@ private:
             s.erase(0, (c & 0x44) == 0x44 ? 7 : 1);
             followsLinkStart = c == 0xC1;
         }
+        if (!s.empty()) followsLinkStart = false;
         Insert(s);
         s.clear();
-        followsLinkStart = false;
     }
 
     std::vector<std::string> m_prefixes;
@@ -238,7 +241,12 @@ TEST(PaneAppendModel, SameResultAsRescanningEverythingEachTime) {
 }
 
 TEST(PaneAppendModel, SameResultWithShortAndOverlappingPrefixes) {
-    RunModelComparison({"a", "ww", "www.", "b.c"}, 2, 3000);
+    RunModelComparison({"a", "ww", "www.", "b.c", "0"}, 2, 3000);
+}
+
+TEST(PaneAppendModel, SameResultWithPrefixesThatAreNoUrlStart) {
+    RunModelComparison({"", "h"}, 3, 1500);
+    RunModelComparison({"\xC1" "a", "\x1a" "2", " w"}, 4, 1500);
 }
 
 }  // namespace

@@ -229,6 +229,15 @@ TEST_F(UrlMarking, AlreadyEnclosedUrlIsNotEnclosedAgain) {
     EXPECT_EQ(Runs(), "[u,c=ffffff]a[] bc");
 }
 
+TEST_F(UrlMarking, TextAfterARenderedLinkStartIsNotEnclosedAgain) {
+    pane.Append("see \xC1");
+    pane.Append("http://x y");
+    // A second link start would have saved the link format as the one to return to.
+    EXPECT_EQ(pane.m_savedTextColour, 0xd0d0d0u);
+    pane.Append("\x81 z");
+    EXPECT_EQ(Runs(), "[]see [u,c=ffffff]http://x y[] z");
+}
+
 TEST_F(UrlMarking, ManyUrlsInOneAppend) {
     std::string text;
     std::string expected = "[]a ";

@@ -11,7 +11,7 @@ std::int32_t ToIndex(std::size_t value) { return static_cast<std::int32_t>(value
 
 OutputText::OutputText(std::int32_t maxLength) : m_maxLength(maxLength) {
     m_lineStarts.push_back(0);
-    // A fresh rich edit shows black text on white until it is told otherwise.
+    // A fresh control shows black text on white until it is told otherwise.
     m_default.mask = kFullMask;
     m_default.effects = 0;
     m_default.textColour = 0x000000;

@@ -22,7 +22,7 @@ class OutputText {
     static constexpr std::uint32_t kFullMask =
         CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
 
-    // The most characters the text holds, as the rich edit's text limit; text beyond is dropped
+    // The most characters the text holds, like a rich text control's limit; text beyond is dropped
     // so that positions always fit their 32 bits.
     static constexpr std::int32_t kMaxLength = 0x7FFFFFFE;
 

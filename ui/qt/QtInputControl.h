@@ -8,7 +8,7 @@
 #include "ui/qt/InputEdit.h"
 #include "ui/qt/QtPaneControl.h"
 
-// The input line's control: the rich edit operations the pane logic uses, on an InputEdit.
+// The input line's control: the rich text operations the pane logic uses, on an InputEdit.
 // Positions are those of the edit's document, where a paragraph break counts one character.
 class QtInputControl : public QtPaneControl {
   public:

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -27,6 +28,25 @@ QtMainWindow::QtMainWindow(CWindow& owner) : m_owner(owner) {
     // The only part of the window not covered by a pane is the strip the player drags.
     setCursor(Qt::SizeVerCursor);
     setMouseTracking(false);
+
+    // Accelerators work whichever pane has the focus; the window routes them to that pane.
+    // Only the formatting commands exist so far; copying and pasting stay with the panes.
+    const struct {
+        Qt::Key key;
+        int command;
+    } accelerators[] = {{Qt::Key_B, 40011}, {Qt::Key_I, 40012}, {Qt::Key_U, 40013},
+                        {Qt::Key_S, 40014}};
+    for (const auto& accelerator : accelerators) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | accelerator.key), this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = accelerator.command;
+        connect(shortcut, &QShortcut::activated, this, [this, command] {
+            WindowMessage message = WindowMessage::Of(WindowMessageType::Command);
+            message.id = command;
+            message.flag = true;
+            Deliver(message);
+        });
+    }
 }
 
 std::intptr_t QtMainWindow::Deliver(WindowMessage& message) {

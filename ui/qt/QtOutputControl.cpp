@@ -14,7 +14,8 @@ void QtOutputControl::GetSelection(std::int32_t& start, std::int32_t& end) const
 
 void QtOutputControl::SetSelection(std::int32_t start, std::int32_t end) {
     const std::int32_t length = m_view->Text().Length();
-    // As the rich edit: a negative end means the end, a negative start only places the caret.
+    // As rich text controls do: a negative end means the end, a negative start only places the
+    // caret.
     if (end < 0 || end > length) end = length;
     if (start < 0) start = end;
     start = std::min(start, length);

@@ -6,7 +6,7 @@
 #include "ui/qt/OutputView.h"
 #include "ui/qt/QtPaneControl.h"
 
-// The output pane's control: the rich edit operations the pane logic uses, on an OutputView.
+// The output pane's control: the rich text operations the pane logic uses, on an OutputView.
 class QtOutputControl : public QtPaneControl {
   public:
     QtOutputControl(QWidget* parent, IPaneEvents& events);

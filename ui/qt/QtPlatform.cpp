@@ -6,6 +6,7 @@
 
 #include "ui/qt/QtMainWindow.h"
 #include "ui/qt/QtPaneControl.h"
+#include "ui/qt/QtTextMeasure.h"
 
 QtPlatform::QtPlatform() : m_textMeasure(CreateQtTextMeasure()) {
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { m_quitRequested = true; });

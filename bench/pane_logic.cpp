@@ -1,0 +1,144 @@
+// Throughput of the output pane's append path (URL marking and rendering of format codes) on
+// server-like text, and the cost of releasing a long stretch of held output.
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ui/RichPane.h"
+
+namespace {
+
+// A control that only counts what it is given, so the figures are the pane logic's own.
+class CountingControl : public IPaneControl {
+public:
+    void GetSelection(std::int32_t& start, std::int32_t& end) const override {
+        start = end = m_caret;
+    }
+    void SetSelection(std::int32_t start, std::int32_t) override { m_caret = start; }
+    void ReplaceSelection(std::string_view text, bool) override { bytes += text.size(); }
+    void ReplaceSelectionUtf16(char16_t, bool) override { ++bytes; }
+    CharFormat GetSelectionFormat() const override { return m_format; }
+    void SetSelectionFormat(const CharFormat& format) override {
+        m_format = format;
+        ++formats;
+    }
+    void SetAllFormat(const CharFormat& format) override { m_format = format; }
+    void SetFont(const std::string&, unsigned) override {}
+    std::string GetTextRange(std::int32_t, std::int32_t) const override { return {}; }
+    std::int32_t GetTextLength() const override { return 0; }
+    std::string GetText() const override { return {}; }
+    void Clear() override {}
+    std::int32_t CharFromPos(std::int32_t, std::int32_t) const override { return 0; }
+    Rect GetFormattingRect() const override { return {}; }
+    void SetPasswordChar(char16_t) override {}
+    void Move(std::int32_t, std::int32_t, std::int32_t, std::int32_t) override {}
+    Size GetClientSize() const override { return {640, 480}; }
+    void SetBackColour(Colour) override {}
+    void SetFocus() override {}
+
+    std::size_t bytes = 0;
+    std::size_t formats = 0;
+
+private:
+    std::int32_t m_caret = 0;
+    CharFormat m_format;
+};
+
+class CountingFactory : public IPaneFactory {
+public:
+    std::unique_ptr<IPaneControl> CreatePaneControl(bool, const Rect&, IPaneEvents&) override {
+        auto control = std::make_unique<CountingControl>();
+        last = control.get();
+        return control;
+    }
+    CountingControl* last = nullptr;
+};
+
+// Lines of exactly 57 bytes (CR LF included) as a game sends them: colour codes, some bold,
+// now and then a URL.
+std::vector<std::string> MakeLines() {
+    const char* bodies[] = {
+        "\xC4" "ffff00The town crier shouts: Welcome, traveller!\xBE",
+        "You see a \xE0" "rusty sword\xA0 lying on the ground here.",
+        "\xC4" "00ff00Gossip: new maps at http://www.example.org/m\xBE",
+        "A cold wind blows from the north. The gate stands open.",
+        "\xC4" "ff0000You are hungry.\xBE Exits: north, south, east.",
+        "Tell: see www.example.net/guide for the quest notes ok",
+        "\xC4" "00ffffHP: 120/120  MP: 87/90  MV: 200/200\xBE >      ",
+    };
+    std::vector<std::string> lines;
+    for (const char* body : bodies) {
+        std::string line = body;
+        line.resize(55, ' ');
+        line += "\r\n";
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+}  // namespace
+
+int main() {
+    const std::vector<std::string> lines = MakeLines();
+    const std::vector<std::string> prefixes{"http://", "https://", "www."};
+
+    // Streaming: one Append per line, as the telnet engine delivers them.
+    {
+        CountingFactory factory;
+        CRichPane pane;
+        pane.Create(factory, nullptr, 0, 640, 480, true);
+        pane.SetUrlPrefixes(prefixes);
+        const std::size_t lineCount = 4'000'000;
+        double best = 1e9;
+        for (int pass = 0; pass < 3; ++pass) {
+            const auto start = std::chrono::steady_clock::now();
+            for (std::size_t i = 0; i < lineCount; ++i) pane.Append(lines[i % lines.size()]);
+            best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
+        }
+        const double megabytes = static_cast<double>(lineCount * 57) / 1e6;
+        std::printf("stream: %zu lines of 57 bytes, %.0f MB in %.3f s: %.0f MB/s (shown %zu bytes)\n",
+                    lineCount, megabytes, best, megabytes / best, factory.last->bytes);
+    }
+
+    // Holding: 100k lines collected while held, then released in one go.
+    {
+        CountingFactory factory;
+        CRichPane pane;
+        pane.Create(factory, nullptr, 0, 640, 480, true);
+        pane.SetUrlPrefixes(prefixes);
+        const std::size_t lineCount = 100'000;
+        pane.m_holdByUser = 1;
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < lineCount; ++i) pane.Append(lines[i % lines.size()]);
+        const auto held = std::chrono::steady_clock::now();
+        pane.m_holdByUser = 0;
+        pane.Flush();
+        const auto released = std::chrono::steady_clock::now();
+        std::printf("hold: %zu lines appended in %.2f ms, released in %.2f ms (%.0f MB/s)\n",
+                    lineCount, Seconds(held - start) * 1e3, Seconds(released - held) * 1e3,
+                    static_cast<double>(lineCount * 57) / 1e6 / Seconds(released - held));
+    }
+
+    // An open PML tag that never closes: every line waits, and each append must not rescan
+    // what is already waiting.
+    {
+        CountingFactory factory;
+        CRichPane pane;
+        pane.Create(factory, nullptr, 0, 640, 480, true);
+        pane.SetUrlPrefixes(prefixes);
+        const std::size_t lineCount = 100'000;
+        pane.Append("\x19open tag");
+        const auto start = std::chrono::steady_clock::now();
+        for (std::size_t i = 0; i < lineCount; ++i) pane.Append(lines[i % lines.size()]);
+        const auto end = std::chrono::steady_clock::now();
+        std::printf("open tag: %zu lines appended behind it in %.2f ms\n", lineCount,
+                    Seconds(end - start) * 1e3);
+    }
+    return 0;
+}
