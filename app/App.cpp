@@ -1,4 +1,5 @@
 #include "app/App.h"
+#include "app/MessageColours.h"
 
 #include <Version.h>
 
@@ -19,9 +20,6 @@ std::int32_t g_versionMinor = 0;
 namespace {
 
 constexpr int kTickTimer = 1;
-constexpr std::uint32_t kGreen = 0x00ff00;
-constexpr std::uint32_t kRed = 0xff0000;
-constexpr std::uint32_t kYellow = 0xffff00;
 // Used for the first window when the pane cannot measure its font.
 constexpr std::int32_t kFallbackClientWidth = 640;
 constexpr std::int32_t kDefaultClientHeight = 320;
@@ -117,8 +115,8 @@ bool CApp::Create(IPlatform* instance) {
     m_splitterRect = Rect{0, outputHeight, client.width, client.height - m_inputHeight};
 
     // 8. Banner, then what was printed before the pane existed.
-    m_output.Append(ColourMessage(kGreen, "Welcome to " OSTRAK_PRODUCT_NAME
-                                          "\r\nType /help for a list of commands\r\n") +
+    m_output.Append(ColourMessage(kSuccessColour, "Welcome to " OSTRAK_PRODUCT_NAME
+                                                  "\r\nType /help for a list of commands\r\n") +
                     "---------------------------------\r\n");
     if (!configLoaded) PrintError("Failed to load OstrakClient.cfg");
     if (!m_earlyOutput.empty()) {
@@ -134,7 +132,7 @@ bool CApp::Create(IPlatform* instance) {
     m_scriptHost = std::make_unique<CScriptHost>();
     if (m_scriptHost->LoadSystems()) {
         if (!m_scriptHost->m_message.empty())
-            PrintColour(kYellow, m_scriptHost->m_message + "\r\n");
+            PrintColour(kNoticeColour, m_scriptHost->m_message + "\r\n");
         if (!StartSystemLibrary()) {
             PrintError("Failed to initialise standard library!");
             return false;
@@ -243,7 +241,9 @@ void CApp::AppendOutput(const std::string& text) {
     }
 }
 
-void CApp::PrintError(const std::string& text) { AppendOutput(ColourMessage(kRed, text + "\r\n")); }
+void CApp::PrintError(const std::string& text) {
+    AppendOutput(ColourMessage(kErrorColour, text + "\r\n"));
+}
 
 void CApp::PrintColour(std::uint32_t rrggbb, const std::string& text) {
     AppendOutput(ColourMessage(rrggbb, text));

@@ -3,29 +3,18 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/MessageColours.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
 
 namespace {
-
-constexpr std::uint32_t kGreen = 0x00ff00;
-constexpr std::uint32_t kRed = 0xff0000;
-constexpr std::uint32_t kYellow = 0xffff00;
-constexpr char kResetCode = static_cast<char>(0xBE);
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
 
 void StripLineEnds(std::string& text) {
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
 }
 
 std::string UnknownCommandMessage(const std::string& name) {
-    return ColourMessage(kRed, "Unknown command: ") + name +
+    return ColourMessage(kErrorColour, "Unknown command: ") + name +
            ". Type /help for a list of commands\r\n" + kResetCode;
 }
 
@@ -126,7 +115,7 @@ void CApp::ExecuteCommand(const std::string& line) {
 
 void CApp::CmdHelp(const std::string& argument) {
     if (argument.empty()) {
-        std::string listing = ColourMessage(kYellow, "Registered commands:\r\n");
+        std::string listing = ColourMessage(kNoticeColour, "Registered commands:\r\n");
         for (const auto& [name, info] : m_builtinCommands) {
             listing += "   /" + name + "\r\n" + kResetCode;
         }
@@ -139,7 +128,8 @@ void CApp::CmdHelp(const std::string& argument) {
         m_output.Append(UnknownCommandMessage(name));
         return;
     }
-    m_output.Append(ColourMessage(kYellow, "/" + name + ":\r\n" + found->second.help + "\r\n"));
+    m_output.Append(
+        ColourMessage(kNoticeColour, "/" + name + ":\r\n" + found->second.help + "\r\n"));
 }
 
 void CApp::CmdLoad(const std::string& argument) {
@@ -152,7 +142,7 @@ void CApp::CmdLoad(const std::string& argument) {
         return;
     }
     if (m_scriptHost->LoadScript(argument) == 0) {
-        PrintColour(kGreen, "Script loaded\r\n");
+        PrintColour(kSuccessColour, "Script loaded\r\n");
     } else {
         PrintError("Failed to load script: " + m_scriptHost->m_message);
     }
@@ -168,7 +158,7 @@ void CApp::CmdReload(const std::string& argument) {
         return;
     }
     if (m_scriptHost->Reload()) {
-        PrintColour(kGreen, "Scripts reloaded\r\n");
+        PrintColour(kSuccessColour, "Scripts reloaded\r\n");
     } else {
         PrintError("Failed to reload scripts: " + m_scriptHost->m_message);
     }
@@ -180,7 +170,7 @@ void CApp::CmdExec(const std::string& argument) {
         return;
     }
     if (m_scriptHost->Execute(argument)) {
-        PrintColour(kGreen, "Exec OK\r\n");
+        PrintColour(kSuccessColour, "Exec OK\r\n");
     } else {
         PrintError("Failed to execute: " + m_scriptHost->m_message);
     }
@@ -197,5 +187,5 @@ void CApp::CmdDump(const std::string&) {
 void CApp::CmdResetPml(const std::string&) {
     std::string& pending = m_output.m_pending;
     std::erase(pending, '\x19');
-    PrintColour(kGreen, "PML tags reset.\r\n");
+    PrintColour(kSuccessColour, "PML tags reset.\r\n");
 }

@@ -4,21 +4,8 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/MessageColours.h"
 #include "script/ScriptHost.h"
-
-namespace {
-
-constexpr std::uint32_t kGreen = 0x00ff00;
-constexpr std::uint32_t kYellow = 0xffff00;
-
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-}  // namespace
 
 void CApp::CmdDownloads(const std::string&) {
     std::string listing = "Active downloads:\r\n";
@@ -29,13 +16,13 @@ void CApp::CmdDownloads(const std::string&) {
         any = true;
     }
     if (!any) listing += "+ No downloads in progress.\r\n";
-    PrintColour(kGreen, listing);
+    PrintColour(kSuccessColour, listing);
 }
 
 void CApp::CmdCheckUpdates(const std::string&) {
     for (const auto& request : m_downloads) {
         if (request->kind == DownloadRequest::kUpdateCheck) {
-            PrintColour(kYellow, "Update check already in progress.\r\n");
+            PrintColour(kNoticeColour, "Update check already in progress.\r\n");
             return;
         }
     }
@@ -82,7 +69,7 @@ void CApp::CmdUnloadPlugin(const std::string& argument) {
     for (auto it = m_plugins.begin(); it != m_plugins.end(); ++it) {
         if (it->name == name) {
             UnloadPlugin(*it);
-            PrintColour(kGreen, name + " unloaded OK\r\n");
+            PrintColour(kSuccessColour, name + " unloaded OK\r\n");
             m_plugins.erase(it);
             return;
         }

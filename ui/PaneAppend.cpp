@@ -81,41 +81,61 @@ std::uint32_t EscapeValue(std::string_view digits) {
 
 void CRichPane::ResetScanState() { m_scan = ScanState{}; }
 
-// Looks at the 16 bytes from q (q >= 7) at once. Bit i (0-15) is set where byte q+i needs the
-// exact check: a PML or Unicode delimiter or a link start, or a prefix's first byte after a word
-// boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a boundary;
+// Looks at the 16 bytes from q at once. Bit i (0-15) is set where byte q+i needs the exact
+// check: a PML or Unicode delimiter or a link start, or the first two bytes of a prefix after a
+// word boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a boundary;
 // kBlockEndsOnBoundary whether byte q+15 is; kNoBlockScan when the prefixes do not allow it.
 std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const {
 #if defined(__SSE2__)
-    if (m_urlFirstCount == 0) return kNoBlockScan;
+    if (m_urlPairCount == 0) return kNoBlockScan;
     const std::size_t n = src.size();
     const char* at = src.data() + q;
-    // Near the ends of the text the two 16-byte windows are copied into zeroed buffers; a
-    // zero byte is never a prefix's first byte here, so the padding gives no hits.
-    alignas(16) char head[16] = {};
-    alignas(16) char window[16] = {};
+    // Bytes q .. q+16 (the second byte of a pair may be one further) and q-7 .. q+8 (colour
+    // codes seven bytes back); near the ends of the text they are copied into zeroed buffers.
+    // A zero byte never starts a prefix here, so the padding gives no hits.
+    alignas(16) char window[32] = {};
+    alignas(16) char earlierBytes[16] = {};
     const std::size_t count = n - q < 16 ? n - q : 16;
     const char* current = at;
-    if (count < 16) {
-        std::memcpy(window, at, count);
+    if (n - q < 17) {
+        std::memcpy(window, at, n - q);
         current = window;
     }
     const char* earlierStart = at - 7;
     if (q < 7 || q + 9 > n) {
-        // Bytes q-7 .. q+8 that exist.
         const std::size_t from = q < 7 ? 0 : q - 7;
         const std::size_t to = q + 9 < n ? q + 9 : n;
-        std::memcpy(head + (from + 7 - q), src.data() + from, to - from);
-        earlierStart = head;
+        std::memcpy(earlierBytes + (from + 7 - q), src.data() + from, to - from);
+        earlierStart = earlierBytes;
     }
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current));
-    __m128i candidates = _mm_setzero_si128();
-    for (std::size_t k = 0; k < m_urlFirstCount; ++k) {
-        candidates = _mm_or_si128(
-            candidates, _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(m_urlFirst[k]))));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current + 1));
+
+    // Prefixes are lower-case; fold A-Z of the text the same way.
+    const auto fold = [](__m128i x) {
+        const __m128i upper = _mm_cmpeq_epi8(
+            _mm_min_epu8(_mm_max_epu8(x, _mm_set1_epi8('A')), _mm_set1_epi8('Z')), x);
+        return _mm_or_si128(x, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
+    };
+    const __m128i lower = fold(v);
+    const __m128i lowerNext = fold(next);
+    const auto mask = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
+
+    // A lane whose second byte lies beyond the text may still begin a prefix.
+    const std::uint32_t lastLane = count < 16 ? (1u << (count - 1)) : 0;
+    std::uint32_t candidates = 0;
+    for (std::size_t k = 0; k < m_urlPairCount; ++k) {
+        const std::uint32_t first =
+            mask(_mm_cmpeq_epi8(lower, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][0]))));
+        if (m_urlPairs[k][1] == 0) {
+            candidates |= first;
+        } else {
+            const std::uint32_t second = mask(
+                _mm_cmpeq_epi8(lowerNext, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][1]))));
+            candidates |= first & (second | lastLane);
+        }
     }
-    const __m128i lowEnd = _mm_set1_epi8(0x20);
-    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, lowEnd), v);  // <= 0x20
+    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x20)), v);  // <= 0x20
     const __m128i special =
         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kPmlDelimiter)),
                                   _mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kUnicodeDelimiter))),
@@ -124,12 +144,10 @@ std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool aft
     const __m128i earlier = _mm_loadu_si128(reinterpret_cast<const __m128i*>(earlierStart));
     const __m128i colour = _mm_cmpeq_epi8(_mm_and_si128(earlier, colourBits), colourBits);
 
-    const auto mask = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
     const std::uint32_t boundary = mask(low) | mask(v);  // high bit: >= 0x80
     const std::uint32_t before = ((boundary << 1) | (afterBoundary ? 1u : 0u)) & 0xFFFFu;
     const std::uint32_t lanes = count < 16 ? (1u << count) - 1 : 0xFFFFu;
-    const std::uint32_t hits =
-        ((mask(candidates) & (before | mask(colour))) | mask(special)) & lanes;
+    const std::uint32_t hits = ((candidates & (before | mask(colour))) | mask(special)) & lanes;
     return hits | (std::uint64_t{before} << 16) | ((boundary & 0x8000u) ? kBlockEndsOnBoundary : 0);
 #else
     (void)src;

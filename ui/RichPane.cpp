@@ -87,17 +87,28 @@ void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
         }
         m_urlPrefixes.push_back(std::move(lower));
     }
-    m_urlFirstCount = 0;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (!(m_urlClass[b] & kUrlCandidate)) continue;
-        if (b == 0 || m_urlFirstCount == m_urlFirst.size()) {
-            // Too many (an empty prefix among them), or a zero byte, which the block scan pads
-            // with: byte by byte only.
-            m_urlFirstCount = 0;
+    // The block scan needs non-empty prefixes without zero bytes in their first two, and a
+    // short list of distinct pairs.
+    m_urlPairCount = 0;
+    bool pairsUsable = true;
+    for (const std::string& prefix : m_urlPrefixes) {
+        std::array<unsigned char, 2> pair{};
+        if (prefix.empty() || prefix[0] == '\0' || (prefix.size() > 1 && prefix[1] == '\0')) {
+            pairsUsable = false;
             break;
         }
-        m_urlFirst[m_urlFirstCount++] = static_cast<unsigned char>(b);
+        pair[0] = static_cast<unsigned char>(prefix[0]);
+        if (prefix.size() > 1) pair[1] = static_cast<unsigned char>(prefix[1]);
+        bool known = false;
+        for (std::size_t k = 0; k < m_urlPairCount; ++k) known = known || m_urlPairs[k] == pair;
+        if (known) continue;
+        if (m_urlPairCount == m_urlPairs.size()) {
+            pairsUsable = false;
+            break;
+        }
+        m_urlPairs[m_urlPairCount++] = pair;
     }
+    if (!pairsUsable) m_urlPairCount = 0;
     // Text already marked stays marked; the rest is looked at again with the new prefixes.
     m_scan.urlFrom = 0;
     m_scan.urlSpan = 0;

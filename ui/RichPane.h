@@ -139,9 +139,10 @@ private:
     static constexpr unsigned char kUrlBoundary = 2;   // a word can begin after it
     static constexpr unsigned char kUrlSpecial = 4;    // PML or Unicode delimiter, link start
     std::array<unsigned char, 256> m_urlClass{};
-    // The distinct bytes prefixes begin with, for the block scan (none: no block scan).
-    std::array<unsigned char, 8> m_urlFirst{};
-    std::size_t m_urlFirstCount = 0;
+    // The distinct first two bytes of the prefixes (second 0 for a one-byte prefix), for the
+    // block scan; none when it cannot be used.
+    std::array<std::array<unsigned char, 2>, 8> m_urlPairs{};
+    std::size_t m_urlPairCount = 0;
     static constexpr std::uint64_t kNoBlockScan = ~std::uint64_t{0};
     static constexpr std::uint64_t kBlockEndsOnBoundary = std::uint64_t{1} << 32;
     // Text appended while a render is under way (a control event calling back) waits here.
