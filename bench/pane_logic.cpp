@@ -12,7 +12,7 @@ namespace {
 
 // A control that only counts what it is given, so the figures are the pane logic's own.
 class CountingControl : public IPaneControl {
-public:
+  public:
     void GetSelection(std::int32_t& start, std::int32_t& end) const override {
         start = end = m_caret;
     }
@@ -41,13 +41,13 @@ public:
     std::size_t bytes = 0;
     std::size_t formats = 0;
 
-private:
+  private:
     std::int32_t m_caret = 0;
     CharFormat m_format;
 };
 
 class CountingFactory : public IPaneFactory {
-public:
+  public:
     std::unique_ptr<IPaneControl> CreatePaneControl(bool, const Rect&, IPaneEvents&) override {
         auto control = std::make_unique<CountingControl>();
         last = control.get();
@@ -60,13 +60,18 @@ public:
 // now and then a URL.
 std::vector<std::string> MakeLines() {
     const char* bodies[] = {
-        "\xC4" "ffff00The town crier shouts: Welcome, traveller!\xBE",
-        "You see a \xE0" "rusty sword\xA0 lying on the ground here.",
-        "\xC4" "00ff00Gossip: new maps at http://www.example.org/m\xBE",
+        "\xC4"
+        "ffff00The town crier shouts: Welcome, traveller!\xBE",
+        "You see a \xE0"
+        "rusty sword\xA0 lying on the ground here.",
+        "\xC4"
+        "00ff00Gossip: new maps at http://www.example.org/m\xBE",
         "A cold wind blows from the north. The gate stands open.",
-        "\xC4" "ff0000You are hungry.\xBE Exits: north, south, east.",
+        "\xC4"
+        "ff0000You are hungry.\xBE Exits: north, south, east.",
         "Tell: see www.example.net/guide for the quest notes ok",
-        "\xC4" "00ffffHP: 120/120  MP: 87/90  MV: 200/200\xBE >      ",
+        "\xC4"
+        "00ffffHP: 120/120  MP: 87/90  MV: 200/200\xBE >      ",
     };
     std::vector<std::string> lines;
     for (const char* body : bodies) {
@@ -102,8 +107,9 @@ int main() {
             best = std::min(best, Seconds(std::chrono::steady_clock::now() - start));
         }
         const double megabytes = static_cast<double>(lineCount * 57) / 1e6;
-        std::printf("stream: %zu lines of 57 bytes, %.0f MB in %.3f s: %.0f MB/s (shown %zu bytes)\n",
-                    lineCount, megabytes, best, megabytes / best, factory.last->bytes);
+        std::printf(
+            "stream: %zu lines of 57 bytes, %.0f MB in %.3f s: %.0f MB/s (shown %zu bytes)\n",
+            lineCount, megabytes, best, megabytes / best, factory.last->bytes);
     }
 
     // Holding: 100k lines collected while held, then released in one go.

@@ -23,15 +23,15 @@ constexpr const char* kNumberedColours[7] = {"ff0000", "00ff00", "ffff00", "0000
 // the part not yet scanned is kept as a short rewritten front (`ahead`) plus the untouched rest
 // of the input.
 class TagScanner {
-public:
+  public:
     explicit TagScanner(std::string_view text) : m_text(text) { m_out.reserve(text.size()); }
 
     std::string Run() {
         while (Remaining() > 0) {
             if (m_ahead.empty()) {
                 const void* next = std::memchr(m_text.data() + m_read, '<', m_text.size() - m_read);
-                std::size_t stop = next ? static_cast<const char*>(next) - m_text.data()
-                                        : m_text.size();
+                std::size_t stop =
+                    next ? static_cast<const char*>(next) - m_text.data() : m_text.size();
                 m_out.append(m_text, m_read, stop - m_read);
                 m_read = stop;
                 if (m_read == m_text.size()) break;
@@ -47,7 +47,7 @@ public:
         return std::move(m_out);
     }
 
-private:
+  private:
     std::size_t Remaining() const { return m_ahead.size() + (m_text.size() - m_read); }
 
     unsigned char At(std::size_t k) const {
@@ -82,11 +82,20 @@ private:
                 unsigned char code = FormatCode::kReset;
                 switch (Lower(x)) {
                     case 'b':
-                    case '1': code = FormatCode::kBoldOn; break;
-                    case 'i': code = FormatCode::kItalicOn; break;
-                    case 'u': code = FormatCode::kUnderlineOn; break;
-                    case 's': code = FormatCode::kStrikeoutOn; break;
-                    default: break;
+                    case '1':
+                        code = FormatCode::kBoldOn;
+                        break;
+                    case 'i':
+                        code = FormatCode::kItalicOn;
+                        break;
+                    case 'u':
+                        code = FormatCode::kUnderlineOn;
+                        break;
+                    case 's':
+                        code = FormatCode::kStrikeoutOn;
+                        break;
+                    default:
+                        break;
                 }
                 char c = static_cast<char>(code);
                 Replace(4, std::string_view(&c, 1));
@@ -115,17 +124,27 @@ private:
                 if (At(4) != '>') return true;
                 unsigned char code = 0;
                 switch (Lower(At(3))) {
-                    case 'b': code = FormatCode::kBoldOff; break;
-                    case 'i': code = FormatCode::kItalicOff; break;
-                    case 'u': code = FormatCode::kUnderlineOff; break;
-                    case 's': code = FormatCode::kStrikeoutOff; break;
-                    default: return true;
+                    case 'b':
+                        code = FormatCode::kBoldOff;
+                        break;
+                    case 'i':
+                        code = FormatCode::kItalicOff;
+                        break;
+                    case 'u':
+                        code = FormatCode::kUnderlineOff;
+                        break;
+                    case 's':
+                        code = FormatCode::kStrikeoutOff;
+                        break;
+                    default:
+                        return true;
                 }
                 char c = static_cast<char>(code);
                 Replace(5, std::string_view(&c, 1));
                 return true;
             }
-            default: return true;
+            default:
+                return true;
         }
     }
 

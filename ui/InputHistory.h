@@ -7,7 +7,7 @@
 // The input line's history of entered lines, oldest first, and the position the player has
 // walked to with Ctrl+Up / Ctrl+Down. The position is an entry or the end (past the newest).
 class CInputHistory {
-public:
+  public:
     static constexpr std::size_t kLimit = 256;
     static constexpr std::size_t kEnd = static_cast<std::size_t>(-1);
 
@@ -31,7 +31,7 @@ public:
     // recalled entry's position moves one forward, so Ctrl+Up recalls the same entry again.
     void AddEntered(const std::string& text);
 
-private:
+  private:
     // Appends and drops the oldest beyond the limit; true when one was dropped.
     bool Push(const std::string& text);
 

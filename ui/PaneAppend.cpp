@@ -83,8 +83,9 @@ void CRichPane::ResetScanState() { m_scan = ScanState{}; }
 
 // Looks at the 16 bytes from q at once. Bit i (0-15) is set where byte q+i needs the exact
 // check: a PML or Unicode delimiter or a link start, or the first two bytes of a prefix after a
-// word boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a boundary;
-// kBlockEndsOnBoundary whether byte q+15 is; kNoBlockScan when the prefixes do not allow it.
+// word boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a
+// boundary; kBlockEndsOnBoundary whether byte q+15 is; kNoBlockScan when the prefixes do not allow
+// it.
 std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const {
 #if defined(__SSE2__)
     if (m_urlPairCount == 0) return kNoBlockScan;
@@ -122,7 +123,7 @@ std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool aft
     const auto mask = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
 
     // A lane whose second byte lies beyond the text may still begin a prefix.
-    const std::uint32_t lastLane = count < 16 ? (1u << (count - 1)) : 0;
+    const std::uint32_t lastLane = n - q <= 16 ? (1u << (count - 1)) : 0;
     std::uint32_t candidates = 0;
     for (std::size_t k = 0; k < m_urlPairCount; ++k) {
         const std::uint32_t first =
@@ -130,8 +131,8 @@ std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool aft
         if (m_urlPairs[k][1] == 0) {
             candidates |= first;
         } else {
-            const std::uint32_t second = mask(
-                _mm_cmpeq_epi8(lowerNext, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][1]))));
+            const std::uint32_t second =
+                mask(_mm_cmpeq_epi8(lowerNext, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][1]))));
             candidates |= first & (second | lastLane);
         }
     }
@@ -379,8 +380,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
     const std::size_t n = src.size();
     std::size_t off = 0;  // everything before it has been rendered
     for (;;) {
-        const std::size_t i =
-            m_scan.openMarker != kNone ? m_scan.openMarker : FindMarker(src, off);
+        const std::size_t i = m_scan.openMarker != kNone ? m_scan.openMarker : FindMarker(src, off);
         if (i == kNotFound) break;
         const auto b = static_cast<unsigned char>(src[i]);
 
@@ -436,8 +436,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
     if (from > 0) {
-        m_afterLinkStart =
-            static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
+        m_afterLinkStart = static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
     }
     if (textIsPending) {
         m_pending.erase(0, from);
@@ -466,10 +465,10 @@ void CRichPane::InsertPlain(std::string_view run, Insertion& at) {
     if (at.moveFirst) m_control->SetSelection(at.position, at.position);
     m_control->ReplaceSelection(run, m_isOutput == 0);
     if (at.atSelection) {
-        const std::int64_t next = static_cast<std::int64_t>(at.position) +
-                                  static_cast<std::int64_t>(run.size());
-        at.position = next < IPaneControl::kEnd ? static_cast<std::int32_t>(next)
-                                                : IPaneControl::kEnd;
+        const std::int64_t next =
+            static_cast<std::int64_t>(at.position) + static_cast<std::int64_t>(run.size());
+        at.position =
+            next < IPaneControl::kEnd ? static_cast<std::int32_t>(next) : IPaneControl::kEnd;
     }
     at.moveFirst = true;
 }

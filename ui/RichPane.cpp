@@ -172,11 +172,20 @@ void CRichPane::SetPasswordMode(bool on) {
 bool CRichPane::MenuCommand(int id) {
     char letter = 0;
     switch (id) {
-        case kCommandBold: letter = 'B'; break;
-        case kCommandItalic: letter = 'I'; break;
-        case kCommandUnderline: letter = 'U'; break;
-        case kCommandStrikeout: letter = 'S'; break;
-        default: return false;
+        case kCommandBold:
+            letter = 'B';
+            break;
+        case kCommandItalic:
+            letter = 'I';
+            break;
+        case kCommandUnderline:
+            letter = 'U';
+            break;
+        case kCommandStrikeout:
+            letter = 'S';
+            break;
+        default:
+            return false;
     }
     if (!m_isOutput) WrapSelection(letter);
     return true;
@@ -218,7 +227,8 @@ bool CRichPane::OnKeyDown(int key, KeyModifiers modifiers) {
     if (key != Key::kUp && key != Key::kDown) return true;
     if (m_history.Empty()) return true;
 
-    const std::string current = m_control->GetText();
+    // A masked line is never kept: recalled later it would show in clear text.
+    const std::string current = m_passwordMode ? std::string() : m_control->GetText();
     if (key == Key::kUp) {
         ReplaceWholeText(m_history.Older(current));
     } else if (const std::string* entry = m_history.Newer(current)) {

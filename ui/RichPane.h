@@ -19,7 +19,7 @@ class CWindow;
 // One of the two panes of the main window (the output pane or the input line). The logic here
 // is plain text processing; the control it drives is reached only through IPaneControl.
 class CRichPane : public IPaneEvents {
-public:
+  public:
     // Menu commands the pane answers itself.
     static constexpr int kCommandBold = 40011;
     static constexpr int kCommandItalic = 40012;
@@ -90,7 +90,7 @@ public:
     std::vector<std::string> m_urlPrefixes;
     std::deque<std::string> m_pmlQueue;
 
-private:
+  private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
     // Where rendering inserts: at the end, or at a position that advances as text goes in.

@@ -213,7 +213,7 @@ std::unique_ptr<IPaneControl> RecordingPaneFactory::CreatePaneControl(bool isOut
 }
 
 Size RecordingTextMeasure::MeasureText(const std::string& face, unsigned pointSize,
-                                   std::string_view text) {
+                                       std::string_view text) {
     lastFace = face;
     lastPointSize = pointSize;
     if (fail) return Size{};

@@ -16,7 +16,7 @@
 // default format at the start); text replacing a selection takes the format of its first
 // character.
 class RecordingPaneControl : public IPaneControl {
-public:
+  public:
     explicit RecordingPaneControl(IPaneEvents* events = nullptr, bool isOutput = true,
                                   Rect rect = Rect{0, 0, 640, 480});
 
@@ -64,15 +64,15 @@ public:
     char16_t passwordChar = 0;
     int passwordCharChanges = 0;
     int focusRequests = 0;
-    int insertions = 0;          // ReplaceSelection and ReplaceSelectionUtf16 calls
-    int undoInsertions = 0;      // of which with keepUndo
-    int selectionChanges = 0;    // SetSelection calls
+    int insertions = 0;        // ReplaceSelection and ReplaceSelectionUtf16 calls
+    int undoInsertions = 0;    // of which with keepUndo
+    int selectionChanges = 0;  // SetSelection calls
     std::int32_t charFromPosResult = 0;
     std::optional<Rect> formattingRect;  // defaults to the client area less 2 pixels each side
     // Called after every insertion (to play a control that reports events while text goes in).
     std::function<void()> afterInsert;
 
-private:
+  private:
     std::int32_t Clamp(std::int32_t position) const;
     CharFormat InsertionFormat() const;
     void Insert(const std::u16string& text, bool keepUndo);
@@ -88,7 +88,7 @@ private:
 
 // A factory that hands out RecordingPaneControls and remembers them.
 class RecordingPaneFactory : public IPaneFactory {
-public:
+  public:
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
 
@@ -99,7 +99,7 @@ public:
 
 // Text measurement with fixed metrics: every character is charWidth × charHeight.
 class RecordingTextMeasure : public ITextMeasure {
-public:
+  public:
     Size MeasureText(const std::string& face, unsigned pointSize, std::string_view text) override;
     std::int32_t ControlFrameWidth(bool isOutput) override;
 

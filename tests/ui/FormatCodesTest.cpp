@@ -20,8 +20,7 @@ TEST(TagsToCodes, ConvertsEveryTagOfTheTable) {
 }
 
 TEST(TagsToCodes, NumberedColoursInDigitOrder) {
-    const char* colours[] = {"ff0000", "00ff00", "ffff00", "0000ff",
-                             "ff00ff", "00ffff", "ffffff"};
+    const char* colours[] = {"ff0000", "00ff00", "ffff00", "0000ff", "ff00ff", "00ffff", "ffffff"};
     for (int digit = 1; digit <= 7; ++digit) {
         std::string tag = "<-3" + std::to_string(digit) + ">";
         EXPECT_EQ(TagsToCodes(tag), Codes({0xC4}) + colours[digit - 1]) << tag;
@@ -100,12 +99,15 @@ TEST(ParseHexColour, RejectsWithoutTouchingTheResult) {
 }
 
 TEST(ColourMessage, FrameAndEndingRules) {
-    EXPECT_EQ(ColourMessage(0xff0000, "Error\r\n"), Codes({0xC4}) + "ff0000Error\r\n" + Codes({0xBE}));
+    EXPECT_EQ(ColourMessage(0xff0000, "Error\r\n"),
+              Codes({0xC4}) + "ff0000Error\r\n" + Codes({0xBE}));
     EXPECT_EQ(ColourMessage(0x00ff00, ""), Codes({0xC4}) + "00ff00" + Codes({0xBE}));
     EXPECT_EQ(ColourMessage(0x0000ff, "x"), Codes({0xC4}) + "0000ffx" + Codes({0xBE}));
     // Ends in an "off" code already (0x80-0xBF): no reset added.
-    EXPECT_EQ(ColourMessage(0xffff00, "a" + Codes({0xA0})), Codes({0xC4}) + "ffff00a" + Codes({0xA0}));
-    EXPECT_EQ(ColourMessage(0xffff00, "a" + Codes({0xBF})), Codes({0xC4}) + "ffff00a" + Codes({0xBF}));
+    EXPECT_EQ(ColourMessage(0xffff00, "a" + Codes({0xA0})),
+              Codes({0xC4}) + "ffff00a" + Codes({0xA0}));
+    EXPECT_EQ(ColourMessage(0xffff00, "a" + Codes({0xBF})),
+              Codes({0xC4}) + "ffff00a" + Codes({0xBF}));
     // An "on" code at the end still gets the reset.
     EXPECT_EQ(ColourMessage(0xffff00, "a" + Codes({0xC0})),
               Codes({0xC4}) + "ffff00a" + Codes({0xC0, 0xBE}));
@@ -159,10 +161,9 @@ TEST(RtfToTags, RedBoldThenRedPlain) {
 }
 
 TEST(RtfToTags, EffectsSwitchInOrderAndOff) {
-    std::vector<FormattedChar> f{
-        Char('a', CharFormat::kBold | CharFormat::kStrikeout, kText),
-        Char('b', CharFormat::kItalic | CharFormat::kStrikeout, kText),
-        Char('c', CharFormat::kUnderline, kText)};
+    std::vector<FormattedChar> f{Char('a', CharFormat::kBold | CharFormat::kStrikeout, kText),
+                                 Char('b', CharFormat::kItalic | CharFormat::kStrikeout, kText),
+                                 Char('c', CharFormat::kUnderline, kText)};
     EXPECT_EQ(RtfToTags(f, kText), "<-b><-s>a<-/b><-i>b<-/i><-u><-/s>c");
 }
 

@@ -9,7 +9,7 @@ constexpr KeyModifiers kCtrlShift{true, true, false};
 constexpr KeyModifiers kAlt{false, false, true};
 
 class InputLine : public PaneFixture {
-protected:
+  protected:
     void SetUp() override { Make(false); }
 
     void Type(const std::string& text) {
@@ -80,6 +80,18 @@ TEST_F(InputLine, PasswordModeKeepsLinesOutOfTheHistory) {
     EXPECT_EQ(control->passwordChar, 0);
     Enter("open");
     EXPECT_EQ(Entries(), Lines{"open"});
+}
+
+TEST_F(InputLine, PasswordModeKeepsWalkedAwayLinesOutOfTheHistory) {
+    Fill({"one"});
+    pane.SetPasswordMode(true);
+    Type("secret");
+    Up();
+    EXPECT_EQ(control->Text(), "one");
+    Type("secret");
+    Down();
+    EXPECT_EQ(control->Text(), "");
+    EXPECT_EQ(Entries(), Lines{"one"});
 }
 
 TEST_F(InputLine, UpSavesTheTypedLineAndWalksBack) {
@@ -297,7 +309,7 @@ TEST_F(InputLine, MenuCommandsWrapTheSelection) {
 }
 
 class OutputPaneKeys : public PaneFixture {
-protected:
+  protected:
     void SetUp() override { Make(true); }
 };
 

@@ -12,8 +12,12 @@ namespace {
 bool IsUrlByte(unsigned char b) { return b >= 0x21 && b <= 0x7F; }
 
 class ModelPane {
-public:
+  public:
     explicit ModelPane(std::vector<std::string> prefixes) : m_prefixes(std::move(prefixes)) {
+        for (std::string& prefix : m_prefixes) {
+            for (char& c : prefix)
+                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
         CharFormat all;
         all.mask = CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
         all.textColour = kTextColour;
@@ -35,7 +39,7 @@ public:
     // The last byte rendered was a link start code.
     bool followsLinkStart = false;
 
-private:
+  private:
     static constexpr Colour kTextColour = 0xd0d0d0;
 
     void MarkUrls() {
@@ -118,9 +122,9 @@ private:
                     if (next < s.size() && s[next] == '\r') ++next;
                     if (next < s.size() && s[next] == '\n') ++next;
                 } else {
-                    const bool hex = !inner.empty() && inner.size() <= 8 &&
-                                     inner.find_first_not_of("0123456789abcdefABCDEF") ==
-                                         std::string::npos;
+                    const bool hex =
+                        !inner.empty() && inner.size() <= 8 &&
+                        inner.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
                     const unsigned long value = hex ? std::stoul(inner, nullptr, 16) : 0;
                     if (value != 0 && (value & 0xFFFF) != 0) {
                         control.SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
@@ -186,10 +190,9 @@ private:
 };
 
 const char* const kPieces[] = {
-    "http://", "HTTP://", "www.", "ww",   "w",      "h",      "a",    "b.c", " ",   " ",
-    "\r\n",    "\n",      "\x19", "\x1a", "263a",   "41",     "0",    "\xC4", "ff0000",
-    "00FF00",  "zz",      "\xE0", "\xA0", "\xBE",   "\xC1",   "\x81", "x",    "\xE4", "/",
-    "10000",   "\x84",    "\xFF", "\r"};
+    "http://", "HTTP://", "www.", "ww",   "w",  "h",    "a",    "b.c",    " ",      " ",    "\r\n",
+    "\n",      "\x19",    "\x1a", "263a", "41", "0",    "\xC4", "ff0000", "00FF00", "zz",   "\xE0",
+    "\xA0",    "\xBE",    "\xC1", "\x81", "x",  "\xE4", "/",    "10000",  "\x84",   "\xFF", "\r"};
 
 std::string RandomText(std::mt19937& random) {
     std::uniform_int_distribution<std::size_t> count(0, 30);
@@ -228,8 +231,8 @@ void RunModelComparison(const std::vector<std::string>& prefixes, unsigned seed,
                 pane.Append(text);
                 model.Append(text);
             }
-            ASSERT_EQ(factory.last->Runs(), model.control.Runs()) << "seed " << seed << " round "
-                                                                  << round << ": " << log;
+            ASSERT_EQ(factory.last->Runs(), model.control.Runs())
+                << "seed " << seed << " round " << round << ": " << log;
             ASSERT_EQ(pane.m_pending, model.pending) << log;
             ASSERT_EQ(pane.m_pmlQueue, model.pml) << log;
         }
@@ -244,9 +247,18 @@ TEST(PaneAppendModel, SameResultWithShortAndOverlappingPrefixes) {
     RunModelComparison({"a", "ww", "www.", "b.c", "0"}, 2, 3000);
 }
 
+TEST(PaneAppendModel, SameResultWithPrefixesInCapitalsAndOneByteOnes) {
+    RunModelComparison({"HTTP://", "https://", "wWw.", "ftp://", "x"}, 5, 2000);
+}
+
 TEST(PaneAppendModel, SameResultWithPrefixesThatAreNoUrlStart) {
     RunModelComparison({"", "h"}, 3, 1500);
-    RunModelComparison({"\xC1" "a", "\x1a" "2", " w"}, 4, 1500);
+    RunModelComparison({"\xC1"
+                        "a",
+                        "\x1a"
+                        "2",
+                        " w"},
+                       4, 1500);
 }
 
 }  // namespace

@@ -3,12 +3,12 @@
 namespace {
 
 class OutputAppend : public PaneFixture {
-protected:
+  protected:
     void SetUp() override { Make(true); }
 };
 
 class InputAppend : public PaneFixture {
-protected:
+  protected:
     void SetUp() override { Make(false); }
 };
 
@@ -42,7 +42,9 @@ TEST_F(OutputAppend, LineEndArrivingAfterTheTagIsKept) {
 }
 
 TEST_F(OutputAppend, TextBeforeAnEarlierTagIsShownWhenALaterOneIsOpen) {
-    pane.Append("a\x19one\x19" "b\x19open");
+    pane.Append(
+        "a\x19one\x19"
+        "b\x19open");
     EXPECT_EQ(control->Text(), "a");
     EXPECT_EQ(pane.m_pending, "b\x19open");
     pane.Append(" still");
@@ -62,25 +64,47 @@ TEST_F(OutputAppend, ResetPmlReleasesWithheldText) {
 // ---- Unicode escapes ----
 
 TEST_F(OutputAppend, UnicodeEscapesInsertOneCharacter) {
-    pane.Append("a\x1a" "263a\x1a" "b\x1a" "10041\x1a" "c\x1a" "E9\x1a");
-    EXPECT_EQ(control->TextUtf16(), u"a\u263ab" u"Ac\u00e9");
+    pane.Append(
+        "a\x1a"
+        "263a\x1a"
+        "b\x1a"
+        "10041\x1a"
+        "c\x1a"
+        "E9\x1a");
+    EXPECT_EQ(control->TextUtf16(),
+              u"a\u263ab"
+              u"Ac\u00e9");
 }
 
 TEST_F(OutputAppend, RejectedEscapesInsertNothing) {
-    pane.Append("1\x1agg\x1a" "2\x1a\x1a" "3\x1a" "123456789\x1a" "4\x1a" "0\x1a" "5");
+    pane.Append(
+        "1\x1agg\x1a"
+        "2\x1a\x1a"
+        "3\x1a"
+        "123456789\x1a"
+        "4\x1a"
+        "0\x1a"
+        "5");
     EXPECT_EQ(control->Text(), "12345");
     // Eight digits are accepted; only the low 16 bits count.
-    pane.Append("\x1a" "FFFF0042\x1a");
+    pane.Append(
+        "\x1a"
+        "FFFF0042\x1a");
     EXPECT_EQ(control->Text(), "12345B");
 }
 
 TEST_F(OutputAppend, EscapeWhoseLow16BitsAreZeroInsertsNothing) {
-    pane.Append("a\x1a" "10000\x1a" "b");
+    pane.Append(
+        "a\x1a"
+        "10000\x1a"
+        "b");
     EXPECT_EQ(control->TextUtf16(), u"ab");
 }
 
 TEST_F(OutputAppend, EscapeSplitAcrossAppendsWaitsWithTheTextBeforeIt) {
-    EXPECT_TRUE(pane.Append("x\x1a" "26"));
+    EXPECT_TRUE(
+        pane.Append("x\x1a"
+                    "26"));
     EXPECT_EQ(control->Text(), "");
     pane.Append("3a\x1ay");
     EXPECT_EQ(control->TextUtf16(), u"x\u263ay");
@@ -89,21 +113,35 @@ TEST_F(OutputAppend, EscapeSplitAcrossAppendsWaitsWithTheTextBeforeIt) {
 // ---- Format codes ----
 
 TEST_F(OutputAppend, EveryEffectBitSwitchesItsEffect) {
-    pane.Append("\xE0" "b\xD0i\xC8u\xC2s\xA0\x90\x88\x82n");
+    pane.Append(
+        "\xE0"
+        "b\xD0i\xC8u\xC2s\xA0\x90\x88\x82n");
     EXPECT_EQ(Runs(), "[b]b[b,i]i[b,i,u]u[b,i,u,s]s[]n");
-    pane.Append("\xFA" "all\xBE" "none");
+    pane.Append(
+        "\xFA"
+        "all\xBE"
+        "none");
     EXPECT_EQ(control->Runs(5, 12), "[b,i,u,s]all[]none");
 }
 
 TEST_F(OutputAppend, ColourOnOffAndReset) {
-    pane.Append("\xE0\xC4" "ff0000r\x84" "d\xC4" "00ff00g\xBE" "x");
+    pane.Append(
+        "\xE0\xC4"
+        "ff0000r\x84"
+        "d\xC4"
+        "00ff00g\xBE"
+        "x");
     EXPECT_EQ(Runs(), "[b,c=ff0000]r[b]d[b,c=00ff00]g[]x");
 }
 
 TEST_F(OutputAppend, ColourCodeWaitsForItsSixCharacters) {
-    EXPECT_TRUE(pane.Append("ab\xC4" "ff000"));
+    EXPECT_TRUE(
+        pane.Append("ab\xC4"
+                    "ff000"));
     EXPECT_EQ(control->Text(), "ab");
-    EXPECT_EQ(pane.m_pending, "\xC4" "ff000");
+    EXPECT_EQ(pane.m_pending,
+              "\xC4"
+              "ff000");
     pane.Append("0red");
     EXPECT_EQ(Runs(), "[]ab[c=ff0000]red");
 }
@@ -116,17 +154,26 @@ TEST_F(OutputAppend, ColourCodeAloneAtTheEndWaits) {
 }
 
 TEST_F(OutputAppend, NonHexColourShowsItsCharactersInTheCurrentColour) {
-    pane.Append("\xC4" "00ff00g\xC4" "zz0000x");
+    pane.Append(
+        "\xC4"
+        "00ff00g\xC4"
+        "zz0000x");
     EXPECT_EQ(Runs(), "[c=00ff00]gzz0000x");
 }
 
 TEST_F(OutputAppend, FailedColourKeepsTheCodesOtherEffects) {
-    pane.Append("\xE4" "12345zbold");
+    pane.Append(
+        "\xE4"
+        "12345zbold");
     EXPECT_EQ(Runs(), "[b]12345zbold");
 }
 
 TEST_F(OutputAppend, LinkCodesSaveAndRestoreTheFormat) {
-    pane.Append("\xC4" "ff0000" "a\xC1link\x81" "b");
+    pane.Append(
+        "\xC4"
+        "ff0000"
+        "a\xC1link\x81"
+        "b");
     EXPECT_EQ(Runs(), "[c=ff0000]a[u,c=ffffff]link[c=ff0000]b");
     EXPECT_EQ(pane.m_savedTextColour, 0x0000ffu);
 }
@@ -135,14 +182,18 @@ TEST_F(OutputAppend, LinkFormatFieldsOfAllOnesAreLeftAlone) {
     pane.m_urlTextColour = 0xFFFFFFFFu;
     pane.m_urlBackColour = 0x00ff0000;  // blue background
     pane.m_urlEffects = 1 | 8;
-    pane.Append("\xE0\xC4" "ff0000" "a\xC1link\x81" "b");
+    pane.Append(
+        "\xE0\xC4"
+        "ff0000"
+        "a\xC1link\x81"
+        "b");
     EXPECT_EQ(Runs(), "[b,c=ff0000]a[b,s,c=ff0000,bg=0000ff]link[b,c=ff0000]b");
 }
 
 // ---- URL marking ----
 
 class UrlMarking : public OutputAppend {
-protected:
+  protected:
     void SetUp() override {
         OutputAppend::SetUp();
         pane.SetUrlPrefixes({"HTTP://", "www."});
@@ -175,7 +226,9 @@ TEST_F(UrlMarking, WordReachingTheEndIsNotMarked) {
 }
 
 TEST_F(UrlMarking, BoundaryAfterCodesAndAfterAColourCode) {
-    pane.Append("\xE0www.x y\xC4" "ff0000www.z w");
+    pane.Append(
+        "\xE0www.x y\xC4"
+        "ff0000www.z w");
     EXPECT_EQ(Runs(), "[u,c=ffffff]www.x[b] y[u,c=ffffff]www.z[b,c=ff0000] w");
 }
 
@@ -204,24 +257,40 @@ TEST_F(UrlMarking, UrlAtTheEndOfHeldTextIsMarkedWhenMoreTextArrives) {
 }
 
 TEST_F(UrlMarking, UrlWaitingBehindAnOpenTagIsMarkedWhenItEnds) {
-    pane.Append("\x19t\x19 http://a.b\x1a" "26");
+    pane.Append(
+        "\x19t\x19 http://a.b\x1a"
+        "26");
     pane.Append("3a\x1a");
     EXPECT_EQ(Runs(), "[] [u,c=ffffff]http://a.b[]{263a}");
 }
 
 TEST_F(UrlMarking, PrefixCompletedByTheNextAppendWhileAColourCodeWaits) {
-    EXPECT_TRUE(pane.Append("\xC4" "ww"));
+    EXPECT_TRUE(
+        pane.Append("\xC4"
+                    "ww"));
     EXPECT_EQ(control->Text(), "");
     // The six characters after the code are then not a colour and show as text.
     pane.Append("w.x y");
     EXPECT_EQ(Runs(), "[u,c=ffffff]www.x[] y");
 }
 
+TEST_F(UrlMarking, PrefixBeginningInTheLastOfSixteenBytesIsCompletedLater) {
+    // Sixteen bytes whose last one may begin "www."; the colour code keeps it pending.
+    pane.Append("abcdefghijkl\xC4\xE0\rw");
+    EXPECT_EQ(control->Text(), "abcdefghijkl");
+    pane.Append("ww. y");
+    EXPECT_EQ(control->Runs(12, 20), "[b]\\r[u,c=ffffff]www.[b] y");
+}
+
 TEST_F(UrlMarking, AlreadyEnclosedUrlIsNotEnclosedAgain) {
     pane.SetUrlPrefixes({"a"});
     // The colour code waits for six characters, so the marked URL stays pending.
-    pane.Append("\xC4" "a b");
-    EXPECT_EQ(pane.m_pending, "\xC4\xC1" "a\x81 b");
+    pane.Append(
+        "\xC4"
+        "a b");
+    EXPECT_EQ(pane.m_pending,
+              "\xC4\xC1"
+              "a\x81 b");
     // New prefixes make the pane look at all pending text again.
     pane.SetUrlPrefixes({"a"});
     pane.Append("c");
@@ -260,7 +329,9 @@ TEST_F(InputAppend, InputLineNeverMarksUrlsAndKeepsUndo) {
 }
 
 TEST_F(OutputAppend, OutputInsertionsDoNotKeepUndo) {
-    pane.Append("a\x1a" "41\x1a");
+    pane.Append(
+        "a\x1a"
+        "41\x1a");
     EXPECT_EQ(control->insertions, 2);
     EXPECT_EQ(control->undoInsertions, 0);
 }
@@ -290,7 +361,12 @@ TEST_F(OutputAppend, NothingToRenderLeavesTheSelectionAlone) {
 TEST_F(InputAppend, AtSelectionReplacesTheSelectionThenAdvances) {
     pane.Append("hello world");
     control->SetSelection(6, 11);
-    pane.Append("a\x1a" "263a\x1a" "b\xE0" "c", true);
+    pane.Append(
+        "a\x1a"
+        "263a\x1a"
+        "b\xE0"
+        "c",
+        true);
     EXPECT_EQ(control->TextUtf16(), u"hello a\u263abc");
     EXPECT_EQ(control->Runs(6, 10), "[]a{263a}b[b]c");
     control->SetSelection(0, 0);
@@ -301,7 +377,10 @@ TEST_F(InputAppend, AtSelectionReplacesTheSelectionThenAdvances) {
 TEST_F(InputAppend, AtSelectionInsertsInsideTheText) {
     pane.Append("ad");
     control->SetSelection(1, 1);
-    pane.Append("b\x19tag\x19" "c", true);
+    pane.Append(
+        "b\x19tag\x19"
+        "c",
+        true);
     EXPECT_EQ(control->Text(), "abcd");
 }
 
@@ -341,7 +420,10 @@ TEST_F(OutputAppend, ResizingWithoutHoldDoesNotTouchTheControl) {
 
 TEST_F(OutputAppend, HeldLinesAreRenderedInOneGo) {
     pane.m_holdByUser = 1;
-    for (int i = 0; i < 20000; ++i) pane.Append("line \xC4" "00ff00green\xBE\r\n");
+    for (int i = 0; i < 20000; ++i)
+        pane.Append(
+            "line \xC4"
+            "00ff00green\xBE\r\n");
     pane.m_holdByUser = 0;
     pane.Flush();
     EXPECT_EQ(control->TextUtf16().size(), 20000u * 12u);

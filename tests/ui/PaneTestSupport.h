@@ -11,14 +11,14 @@
 
 // A main window that only records what its panes tell it.
 class NotifyRecorder : public CWindow {
-public:
+  public:
     void OnNotify(const PaneNotify& notify) override { notes.push_back(notify); }
     std::vector<PaneNotify> notes;
 };
 
 // A pane created on a recording control.
 class PaneFixture : public ::testing::Test {
-protected:
+  protected:
     void Make(bool isOutput) {
         ASSERT_TRUE(pane.Create(factory, &window, 0, 640, 400, isOutput));
         control = factory.last;

@@ -147,7 +147,9 @@ TEST(RichPaneText, GetTextIsTheControlsText) {
     CRichPane pane;
     EXPECT_EQ(pane.GetText(), "");
     ASSERT_TRUE(pane.Create(factory, nullptr, 0, 100, 100, true));
-    pane.Append("abc\x1a" "263a\x1a");
+    pane.Append(
+        "abc\x1a"
+        "263a\x1a");
     EXPECT_EQ(pane.GetText(), "abc?");
 }
 
