@@ -1,0 +1,135 @@
+// The pane logic driving the real Qt controls: the cases where the two must agree.
+#include <QWidget>
+
+#include <algorithm>
+
+#include "QtTestSupport.h"
+#include "ui/PaneNotify.h"
+#include "ui/RichPane.h"
+#include "ui/Window.h"
+
+namespace {
+
+class QtFactory : public IPaneFactory {
+  public:
+    explicit QtFactory(QWidget* host) : m_host(host) {}
+    std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
+                                                    IPaneEvents& events) override {
+        return CreateQtPaneControl(m_host, isOutput, rect, events);
+    }
+
+  private:
+    QWidget* m_host;
+};
+
+class NotifiedWindow : public CWindow {
+  public:
+    void OnNotify(const PaneNotify& notify) override { codes.push_back(notify.code); }
+    std::vector<PaneNotifyCode> codes;
+};
+
+class RichPaneOnQt : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TestApplication();
+        host = std::make_unique<QWidget>();
+        host->resize(600, 300);
+        host->show();
+        factory = std::make_unique<QtFactory>(host.get());
+        ASSERT_TRUE(output.Create(*factory, &window, 0, 600, 230, true));
+        ASSERT_TRUE(input.Create(*factory, &window, 232, 600, 64, false));
+        output.SetUrlPrefixes({"http://"});
+        ProcessEvents();
+    }
+    void TearDown() override {
+        input.Reset();
+        output.Reset();
+        host.reset();
+    }
+
+    CharFormat FormatAt(CRichPane& pane, std::int32_t position) {
+        pane.Control()->SetSelection(position, position + 1);
+        return pane.Control()->GetSelectionFormat();
+    }
+
+    NotifiedWindow window;
+    std::unique_ptr<QWidget> host;
+    std::unique_ptr<QtFactory> factory;
+    CRichPane output;
+    CRichPane input;
+};
+
+TEST_F(RichPaneOnQt, PmlTagSplitAcrossAppendsIsWithheldThenQueued) {
+    output.Append("before \x19pml ");
+    EXPECT_EQ(output.GetText(), "");
+    output.Append("tag\x19\r\nafter\r\n");
+    EXPECT_EQ(output.GetText(), "before after\r\n");
+    EXPECT_EQ(output.PopPmlTag(), "pml tag");
+}
+
+TEST_F(RichPaneOnQt, ColourCodesAndEscapesRenderInTheWidget) {
+    output.Append(
+        "\xC4"
+        "ff00");
+    output.Append(
+        "00red\xBE plain \x1a"
+        "263a\x1a\r\n");
+    EXPECT_EQ(output.GetText(), "red plain ?\r\n");
+    EXPECT_EQ(FormatAt(output, 0).textColour, 0x0000ffu);
+    EXPECT_EQ(FormatAt(output, 4).textColour, output.m_textColour);
+    output.Control()->SetSelection(10, 11);
+    const auto smiley = AsQtPaneControl(output.Control())->SelectionFragment();
+    ASSERT_EQ(smiley.size(), 1u);
+    EXPECT_EQ(smiley[0].character, u'\u263A');
+}
+
+TEST_F(RichPaneOnQt, LinksTakeTheUrlFormatAndRestoreTheFormatAfter) {
+    output.Append("\xE0see http://example.com/a now\r\n");
+    EXPECT_EQ(output.GetText(), "see http://example.com/a now\r\n");
+    const CharFormat link = FormatAt(output, 4);
+    EXPECT_EQ(link.effects, CharFormat::kUnderline);
+    EXPECT_EQ(link.textColour, 0xffffffu);
+    const CharFormat after = FormatAt(output, 25);
+    EXPECT_EQ(after.effects & CharFormat::kBold, CharFormat::kBold);
+    EXPECT_EQ(after.textColour, output.m_textColour);
+}
+
+TEST_F(RichPaneOnQt, HiddenPaneHoldsOutputUntilItHasASizeAgain) {
+    host->hide();
+    ProcessEvents();
+    output.Append("held line\r\n");
+    EXPECT_EQ(output.GetText(), "");
+    host->show();
+    ProcessEvents();
+    EXPECT_EQ(output.GetText(), "held line\r\n");
+}
+
+TEST_F(RichPaneOnQt, EnterAndHistoryWalkOnTheRealInputLine) {
+    input.Control()->ReplaceSelection("north", true);
+    EXPECT_FALSE(input.OnKeyDown(Key::kReturn, {}));
+    ASSERT_EQ(window.codes.size(), 1u);
+    EXPECT_EQ(window.codes[0], PaneNotifyCode::LineEntered);
+    input.Control()->Clear();
+    input.Control()->ReplaceSelection("so", true);
+    EXPECT_FALSE(input.OnKeyDown(Key::kUp, {true, false, false}));
+    EXPECT_EQ(input.GetText(), "north");
+    EXPECT_FALSE(input.OnKeyDown(Key::kDown, {true, false, false}));
+    EXPECT_EQ(input.GetText(), "so");
+}
+
+TEST_F(RichPaneOnQt, WrapSelectionAndPasswordModeOnTheRealInputLine) {
+    input.WrapSelection('B');
+    EXPECT_EQ(input.GetText(), "<-b><-/b>");
+    input.Control()->ReplaceSelection("hi", true);
+    EXPECT_EQ(input.GetText(), "<-b>hi<-/b>");
+
+    input.Control()->Clear();
+    input.SetPasswordMode(true);
+    input.Control()->ReplaceSelection("secret", true);
+    EXPECT_EQ(input.GetText(), "secret");
+    EXPECT_FALSE(input.OnKeyDown(Key::kReturn, {}));
+    const auto& entries = input.History().Entries();
+    EXPECT_EQ(std::count(entries.begin(), entries.end(), "secret"), 0);
+}
+
+}  // namespace
