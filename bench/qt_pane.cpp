@@ -14,16 +14,6 @@
 
 namespace {
 
-class IgnoredEvents : public IPaneEvents {
-  public:
-    void OnFocusChanged(bool) override {}
-    void OnSizeChanged(std::int32_t, std::int32_t) override {}
-    bool OnKeyDown(int, KeyModifiers) override { return true; }
-    void OnChar(unsigned, KeyModifiers) override {}
-    void OnMouseMove(std::int32_t, std::int32_t) override {}
-    void OnLeftButtonUp(std::int32_t, std::int32_t) override {}
-};
-
 constexpr int kEventsEvery = 500;
 
 CharFormat ColourFormatFor(Colour colour) {
@@ -59,7 +49,7 @@ std::vector<std::string> MakeLines() {
 }
 
 void RunPaneControl(QWidget& host, const std::vector<std::string>& lines) {
-    IgnoredEvents events;
+    NullPaneEvents events;
     auto control = CreateQtPaneControl(&host, true, Rect{0, 0, 780, 580}, events);
     control->SetFont("Courier New", 10);
     CharFormat all;

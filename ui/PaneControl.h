@@ -46,7 +46,7 @@ struct KeyModifiers {
 // What a pane control reports to the pane that owns it. The control calls these on the UI
 // thread from its own event handling.
 class IPaneEvents {
-public:
+  public:
     virtual ~IPaneEvents() = default;
     virtual void OnFocusChanged(bool hasFocus) = 0;
     // The control's size changed (a zero width or height means it is minimised or hidden).
@@ -59,11 +59,22 @@ public:
     virtual void OnLeftButtonUp(std::int32_t x, std::int32_t y) = 0;
 };
 
+// Events nobody listens to: for controls made only to be measured.
+class NullPaneEvents : public IPaneEvents {
+  public:
+    void OnFocusChanged(bool) override {}
+    void OnSizeChanged(std::int32_t, std::int32_t) override {}
+    bool OnKeyDown(int, KeyModifiers) override { return true; }
+    void OnChar(unsigned, KeyModifiers) override {}
+    void OnMouseMove(std::int32_t, std::int32_t) override {}
+    void OnLeftButtonUp(std::int32_t, std::int32_t) override {}
+};
+
 // The narrow set of rich-text control operations the pane logic needs. Positions count UTF-16
 // characters; kEnd stands for the end of the text. Byte text is in the ANSI code page (Latin-1
 // here): each byte is one character.
 class IPaneControl {
-public:
+  public:
     static constexpr std::int32_t kEnd = 0x7FFFFFFF;
 
     virtual ~IPaneControl() = default;
@@ -107,7 +118,7 @@ public:
 // Measures text in the pane font: the bold, italic, underlined, struck-out fixed-pitch font of
 // the given face and point size.
 class ITextMeasure {
-public:
+  public:
     virtual ~ITextMeasure() = default;
     // A zero size when it cannot be measured.
     virtual Size MeasureText(const std::string& face, unsigned pointSize,
@@ -119,7 +130,7 @@ public:
 
 // Creates pane controls; provided by the main window's port.
 class IPaneFactory {
-public:
+  public:
     virtual ~IPaneFactory() = default;
     virtual std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                             IPaneEvents& events) = 0;

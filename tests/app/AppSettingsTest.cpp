@@ -160,8 +160,9 @@ TEST_F(AppSettings, WindowRectangleIsKeptWhenTheLoopEndsWithTheWindowOpen) {
     ASSERT_TRUE(Start());
     Window().SetWindowRect(Rect{-5, 7, 395, 507});
     Shutdown();
-    EXPECT_NE(TempDir::Read(SettingsFile()).find("Window.H = 500\nWindow.W = 400\nWindow.X = -5\n"
-                                                "Window.Y = 7\n"),
+    EXPECT_NE(TempDir::Read(SettingsFile())
+                  .find("Window.H = 500\nWindow.W = 400\nWindow.X = -5\n"
+                        "Window.Y = 7\n"),
               std::string::npos);
 }
 

@@ -15,7 +15,8 @@ constexpr char16_t kParagraphBreak = 0x2029;
 
 }  // namespace
 
-InputEdit::InputEdit(QWidget* parent, IPaneEvents& events) : QTextEdit(parent), m_events(events) {
+InputEdit::InputEdit(QWidget* parent, IPaneEvents& events)
+    : QTextEdit(parent), m_events(events), m_sizeReporter(events) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAcceptRichText(false);
     // Long lines scroll sideways instead of wrapping, as a single-line entry field would.
@@ -107,27 +108,8 @@ bool InputEdit::event(QEvent* event) {
         return true;
     }
     const bool handled = QTextEdit::event(event);
-    if (type == QEvent::Show) {
-        m_mapped = true;
-        ReportSize();
-    } else if (type == QEvent::Hide) {
-        if (m_mapped) {
-            m_mapped = false;
-            m_reportedSize = Size{0, 0};
-            m_events.OnSizeChanged(0, 0);
-        }
-    } else if (type == QEvent::Resize) {
-        ReportSize();
-    }
+    m_sizeReporter.OnEvent(*this, type);
     return handled;
-}
-
-void InputEdit::ReportSize() {
-    if (!m_mapped) return;
-    const Size size{width(), height()};
-    if (size == m_reportedSize) return;
-    m_reportedSize = size;
-    m_events.OnSizeChanged(size.width, size.height);
 }
 
 void InputEdit::keyPressEvent(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ui/PaneControl.h"
+#include "ui/qt/QtSizeReporter.h"
 
 // The input line's widget: a text edit whose keys go to the pane first, and which can show
 // every character as a password character while keeping the real text.
@@ -48,12 +49,10 @@ class InputEdit : public QTextEdit {
     std::u16string DocumentText(int start, int end) const;
     // Replaces every character of [start, end) but paragraph breaks by the given ones.
     void OverwriteCharacters(int start, const std::u16string& characters);
-    void ReportSize();
 
     IPaneEvents& m_events;
     char16_t m_mask = 0;
     std::u16string m_real;
     bool m_ownChange = false;
-    bool m_mapped = false;
-    Size m_reportedSize{-1, -1};
+    QtSizeReporter m_sizeReporter;
 };

@@ -21,7 +21,7 @@ bool IsWordCharacter(char16_t character) { return character > 0x20; }
 }  // namespace
 
 OutputView::OutputView(QWidget* parent, IPaneEvents& events)
-    : QAbstractScrollArea(parent), m_events(events) {
+    : QAbstractScrollArea(parent), m_events(events), m_sizeReporter(events) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     // The scroll bar is always there (greyed when not needed), so the wrap width stays put.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -337,27 +337,8 @@ Rect OutputView::FormattingRect() const {
 bool OutputView::event(QEvent* event) {
     const QEvent::Type type = event->type();
     const bool handled = QAbstractScrollArea::event(event);
-    if (type == QEvent::Show) {
-        m_mapped = true;
-        ReportSize();
-    } else if (type == QEvent::Hide) {
-        if (m_mapped) {
-            m_mapped = false;
-            m_reportedSize = Size{0, 0};
-            m_events.OnSizeChanged(0, 0);
-        }
-    } else if (type == QEvent::Resize) {
-        ReportSize();
-    }
+    m_sizeReporter.OnEvent(*this, type);
     return handled;
-}
-
-void OutputView::ReportSize() {
-    if (!m_mapped) return;
-    const Size size{width(), height()};
-    if (size == m_reportedSize) return;
-    m_reportedSize = size;
-    m_events.OnSizeChanged(size.width, size.height);
 }
 
 void OutputView::resizeEvent(QResizeEvent*) { ScheduleRelayout(); }

@@ -10,6 +10,7 @@
 
 #include "ui/PaneControl.h"
 #include "ui/qt/OutputText.h"
+#include "ui/qt/QtSizeReporter.h"
 
 // The output pane's widget: paints an OutputText with word wrap at the widget width, laying out
 // only the lines it shows. The vertical scroll bar counts text lines. Text added at the end is
@@ -78,7 +79,6 @@ class OutputView : public QAbstractScrollArea {
     void Relayout();
     void ScheduleRelayout();
     void OnScrollBarMoved(int value);
-    void ReportSize();
 
     qreal WrapWidth() const;
     qreal Advance(char16_t character, qreal x) const;
@@ -111,6 +111,5 @@ class OutputView : public QAbstractScrollArea {
     bool m_follow = true;
     bool m_relayoutPending = false;
     bool m_settingScrollBar = false;
-    bool m_mapped = false;
-    Size m_reportedSize{-1, -1};
+    QtSizeReporter m_sizeReporter;
 };

@@ -34,8 +34,8 @@ QtMainWindow::QtMainWindow(CWindow& owner) : m_owner(owner) {
     const struct {
         Qt::Key key;
         int command;
-    } accelerators[] = {{Qt::Key_B, 40011}, {Qt::Key_I, 40012}, {Qt::Key_U, 40013},
-                        {Qt::Key_S, 40014}};
+    } accelerators[] = {
+        {Qt::Key_B, 40011}, {Qt::Key_I, 40012}, {Qt::Key_U, 40013}, {Qt::Key_S, 40014}};
     for (const auto& accelerator : accelerators) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | accelerator.key), this);
         shortcut->setContext(Qt::WindowShortcut);

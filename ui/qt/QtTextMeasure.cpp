@@ -7,20 +7,6 @@
 
 #include "ui/qt/QtPaneControl.h"
 
-namespace {
-
-class IgnoredEvents : public IPaneEvents {
-  public:
-    void OnFocusChanged(bool) override {}
-    void OnSizeChanged(std::int32_t, std::int32_t) override {}
-    bool OnKeyDown(int, KeyModifiers) override { return true; }
-    void OnChar(unsigned, KeyModifiers) override {}
-    void OnMouseMove(std::int32_t, std::int32_t) override {}
-    void OnLeftButtonUp(std::int32_t, std::int32_t) override {}
-};
-
-}  // namespace
-
 Size QtTextMeasure::MeasureText(const std::string& face, unsigned pointSize,
                                 std::string_view text) {
     if (qApp == nullptr || pointSize == 0) return Size{};
@@ -41,7 +27,7 @@ Size QtTextMeasure::MeasureText(const std::string& face, unsigned pointSize,
 std::int32_t QtTextMeasure::ControlFrameWidth(bool isOutput) {
     if (qApp == nullptr) return 0;
     // Borders, scroll bar and margins do not depend on the width; measure a throwaway control.
-    IgnoredEvents events;
+    NullPaneEvents events;
     QWidget host;
     auto control = CreateQtPaneControl(&host, isOutput, Rect{0, 0, 400, 200}, events);
     QtPaneControl* qtControl = AsQtPaneControl(control.get());
