@@ -2,11 +2,22 @@
 // Unicode escapes. Server text goes through here line by line, so the scans work a word at a
 // time and nothing is moved from the front of the pending text per marker.
 
+#include <array>
 #include <bit>
 #include <cstring>
+#include <type_traits>
 
-#if defined(__SSE2__)
+// OSTRAK_PORTABLE_SCAN builds the plain C++ scans on machines that have SSE2 too, so that they
+// can be tested.
+#if defined(__SSE2__) && !defined(OSTRAK_PORTABLE_SCAN)
+#define OSTRAK_SSE2_SCAN 1
 #include <emmintrin.h>
+#endif
+// The block steps of the chunk scan are small lambdas that must not become calls.
+#if defined(__GNUC__)
+#define OSTRAK_INLINE __attribute__((always_inline))
+#else
+#define OSTRAK_INLINE
 #endif
 
 #include "ui/RichPane.h"
@@ -15,6 +26,7 @@ namespace {
 
 constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
 
+#if !defined(OSTRAK_SSE2_SCAN)
 // First byte at or after `from` that starts a marker: 0x19, 0x1A or a format code (>= 0x80).
 std::size_t FindMarker(std::string_view text, std::size_t from) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -45,14 +57,93 @@ std::size_t FindMarker(std::string_view text, std::size_t from) {
     }
     return kNotFound;
 }
+#endif
+
+// What a ByteFinder looks for.
+enum class ByteKind {
+    Marker,  // 0x19, 0x1A or a format code
+    NotUrl,  // a byte outside 0x21-0x7F, which ends a URL
+};
+
+bool IsUrlByte(unsigned char b) { return b >= 0x21 && b <= 0x7F; }
+
+// Finds bytes of one kind front to back. It keeps a bit mask of them in the next 64 bytes, so
+// a line with several codes is looked at once rather than once per code.
+template <ByteKind kKind>
+class ByteFinder {
+  public:
+    explicit ByteFinder(std::string_view text) : m_text(text) {}
+
+    // The first such byte at or after `from`, or the end of the text.
+    std::size_t Next(std::size_t from) {
+        const std::size_t n = m_text.size();
+#if defined(OSTRAK_SSE2_SCAN)
+        while (from < n) {
+            if (from >= m_end || from < m_base) {
+                m_base = from;
+                m_end = n - from > 64 ? from + 64 : n;
+                m_bits = Bits(m_text.data() + from, m_end - from);
+            }
+            const std::uint64_t ahead = m_bits >> (from - m_base);
+            if (ahead) return from + static_cast<std::size_t>(std::countr_zero(ahead));
+            from = m_end;
+        }
+        return n;
+#else
+        if constexpr (kKind == ByteKind::Marker) {
+            const std::size_t at = FindMarker(m_text, from);
+            return at == kNotFound ? n : at;
+        } else {
+            while (from < n && IsUrlByte(static_cast<unsigned char>(m_text[from]))) ++from;
+            return from < n ? from : n;
+        }
+#endif
+    }
+
+  private:
+#if defined(OSTRAK_SSE2_SCAN)
+    static std::uint32_t Block(const char* p) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if constexpr (kKind == ByteKind::Marker) {
+            const __m128i delimiters =
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kPmlDelimiter)),
+                             _mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kUnicodeDelimiter)));
+            // The high bit of each byte marks the format codes.
+            return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(v, delimiters)));
+        } else {
+            // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21.
+            return static_cast<std::uint32_t>(
+                _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(0x21), v)));
+        }
+    }
+
+    // Such bytes among the `count` (1 to 64) bytes at p; reads nothing beyond them.
+    static std::uint64_t Bits(const char* p, std::size_t count) {
+        if (count < 16) {
+            alignas(16) char block[16] = {};
+            std::memcpy(block, p, count);
+            return Block(block) & ((1u << count) - 1);
+        }
+        std::uint64_t bits = 0;
+        std::size_t at = 0;
+        for (; at + 16 <= count; at += 16) bits |= std::uint64_t{Block(p + at)} << at;
+        // The rest: the last 16 bytes, without those already seen.
+        if (at < count) bits |= std::uint64_t{Block(p + count - 16) >> (at + 16 - count)} << at;
+        return bits;
+    }
+
+    std::size_t m_base = 0;
+    std::size_t m_end = 0;
+    std::uint64_t m_bits = 0;
+#endif
+    std::string_view m_text;
+};
 
 std::size_t FindByte(std::string_view text, std::size_t from, unsigned char byte) {
     if (from >= text.size()) return kNotFound;
     const void* hit = std::memchr(text.data() + from, byte, text.size() - from);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
 }
-
-bool IsUrlByte(unsigned char b) { return b >= 0x21 && b <= 0x7F; }
 
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
@@ -77,85 +168,169 @@ std::uint32_t EscapeValue(std::string_view digits) {
     return value;
 }
 
+#if defined(OSTRAK_SSE2_SCAN)
+using PrefixPairs = std::array<std::array<unsigned char, 2>, 8>;
+
+// The vector part of CRichPane::ChunkHits for K prefix pairs (a zero pair, filling up K, matches
+// nothing), over the `count` (1 to 64) bytes at p. With `padded` the bytes from p - 7 to p + 80
+// may all be read. Otherwise only the text is read: p - 7 on unless `atStart` (p begins the
+// text, count is 16 or more and, unless a multiple of 16, at least 23), and p + count when
+// `moreAfter`.
+template <std::size_t K>
+std::uint64_t ScanChunk(const char* p, std::size_t count, bool padded, bool atStart, bool moreAfter,
+                        const PrefixPairs& pairs) {
+    // Or-ing in 0x20 folds A-Z onto a-z (and a few other bytes onto each other, which only costs
+    // an exact check now and then). A one-byte prefix takes any second byte.
+    const __m128i caseBit = _mm_set1_epi8(0x20);
+    __m128i first[K];
+    __m128i second[K];
+    __m128i anySecond[K];
+    for (std::size_t k = 0; k < K; ++k) {
+        const unsigned char a = pairs[k][0];
+        const unsigned char b = pairs[k][1];
+        first[k] = a == 0 ? _mm_setzero_si128() : _mm_set1_epi8(static_cast<char>(a | 0x20));
+        second[k] = _mm_set1_epi8(static_cast<char>(b | 0x20));
+        anySecond[k] = b == 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
+    }
+    const __m128i colourBits = _mm_set1_epi8(static_cast<char>(FormatCode::kColourOn));
+    const __m128i aboveSpace = _mm_set1_epi8(0x21);
+    const __m128i pml = _mm_set1_epi8(FormatCode::kPmlDelimiter);
+    const __m128i unicode = _mm_set1_epi8(FormatCode::kUnicodeDelimiter);
+    const __m128i linkStart = _mm_set1_epi8(static_cast<char>(FormatCode::kLinkStart));
+    const auto load = [](const char* at) OSTRAK_INLINE {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    };
+    // Sixteen bytes, the byte before each, the one seven before and the one after.
+    const auto block = [&](__m128i v, __m128i before, __m128i earlier,
+                           __m128i after) OSTRAK_INLINE {
+        const __m128i folded = _mm_or_si128(v, caseBit);
+        const __m128i foldedAfter = _mm_or_si128(after, caseBit);
+        __m128i pairHits = _mm_setzero_si128();
+        for (std::size_t k = 0; k < K; ++k) {
+            const __m128i secondHit =
+                _mm_or_si128(_mm_cmpeq_epi8(foldedAfter, second[k]), anySecond[k]);
+            pairHits =
+                _mm_or_si128(pairHits, _mm_and_si128(_mm_cmpeq_epi8(folded, first[k]), secondHit));
+        }
+        // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21: word ends.
+        const __m128i boundary = _mm_cmpgt_epi8(aboveSpace, before);
+        const __m128i colour = _mm_cmpeq_epi8(_mm_and_si128(earlier, colourBits), colourBits);
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, pml), _mm_cmpeq_epi8(v, unicode)),
+                         _mm_cmpeq_epi8(v, linkStart));
+        const __m128i hit =
+            _mm_or_si128(special, _mm_and_si128(pairHits, _mm_or_si128(boundary, colour)));
+        return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(hit))};
+    };
+
+    std::uint64_t hits = 0;
+    if (padded) {
+        for (std::size_t at = 0; at < count; at += 16) {
+            hits |= block(load(p + at), load(p + at - 1), load(p + at - 7), load(p + at + 1)) << at;
+        }
+        return count == 64 ? hits : hits & ((std::uint64_t{1} << count) - 1);
+    }
+    std::size_t at = 0;
+    for (; at + 16 <= count; at += 16) {
+        const __m128i v = load(p + at);
+        // Zeros shifted in before the text are word boundaries and no colour codes; one shifted
+        // in after it matches no second byte.
+        const bool first16 = atStart && at == 0;
+        const __m128i before = first16 ? _mm_slli_si128(v, 1) : load(p + at - 1);
+        const __m128i earlier = first16 ? _mm_slli_si128(v, 7) : load(p + at - 7);
+        const __m128i after =
+            (at + 16 < count || moreAfter) ? load(p + at + 1) : _mm_srli_si128(v, 1);
+        hits |= block(v, before, earlier, after) << at;
+    }
+    if (at < count) {
+        // The rest as the last 16 bytes, without those already seen.
+        const std::size_t last = count - 16;
+        const __m128i v = load(p + last);
+        const std::uint64_t tail =
+            block(v, load(p + last - 1), load(p + last - 7), _mm_srli_si128(v, 1));
+        hits |= (tail >> (at - last)) << at;
+    }
+    return hits;
+}
+#endif
+
 }  // namespace
 
 void CRichPane::ResetScanState() { m_scan = ScanState{}; }
 
-// Looks at the 16 bytes from q at once. Bit i (0-15) is set where byte q+i needs the exact
-// check: a PML or Unicode delimiter or a link start, or the first two bytes of a prefix after a
-// word boundary or seven bytes after a colour code. Bit 16+i tells whether byte q+i-1 is a
-// boundary; kBlockEndsOnBoundary whether byte q+15 is; kNoBlockScan when the prefixes do not allow
-// it.
-std::uint64_t CRichPane::BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const {
-#if defined(__SSE2__)
-    if (m_urlPairCount == 0) return kNoBlockScan;
+// Bit i is set where byte from+i may need the exact check: a PML or Unicode delimiter or a link
+// start, or what may be the first two bytes of a prefix after a word boundary or seven bytes
+// after a colour code. The test looks only at the text as it stands, so it may name a few bytes
+// too many (the exact check drops them) but never too few. Covers the 64 bytes from `from`, or
+// up to the end of the text.
+std::uint64_t CRichPane::ChunkHits(std::string_view src, std::size_t from) const {
     const std::size_t n = src.size();
-    const char* at = src.data() + q;
-    // Bytes q .. q+16 (the second byte of a pair may be one further) and q-7 .. q+8 (colour
-    // codes seven bytes back); near the ends of the text they are copied into zeroed buffers.
-    // A zero byte never starts a prefix here, so the padding gives no hits.
-    alignas(16) char window[32] = {};
-    alignas(16) char earlierBytes[16] = {};
-    const std::size_t count = n - q < 16 ? n - q : 16;
-    const char* current = at;
-    if (n - q < 17) {
-        std::memcpy(window, at, n - q);
-        current = window;
+    const std::size_t count = n - from < 64 ? n - from : 64;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(src.data());
+    std::uint64_t hits = 0;
+#if defined(OSTRAK_SSE2_SCAN)
+    const bool atStart = from == 0;
+    const bool moreAfter = n - from > 64;
+    const char* at = src.data() + from;
+    bool padded = false;
+    alignas(16) char copy[96];
+    if (count < 16 || (from > 0 && from < 7) || (atStart && count % 16 != 0 && count < 23)) {
+        // Short texts and chunks near the start are scanned in a zeroed copy. A zero byte is a
+        // word boundary, no colour code and no part of a prefix pair.
+        for (std::size_t k = 0; k < sizeof copy; k += 16) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(copy + k), _mm_setzero_si128());
+        }
+        const std::size_t start = from < 8 ? 0 : from - 8;
+        const std::size_t end = moreAfter ? from + 65 : n;
+        std::memcpy(copy + 8 - (from - start), src.data() + start, end - start);
+        at = copy + 8;
+        padded = true;
     }
-    const char* earlierStart = at - 7;
-    if (q < 7 || q + 9 > n) {
-        const std::size_t from = q < 7 ? 0 : q - 7;
-        const std::size_t to = q + 9 < n ? q + 9 : n;
-        std::memcpy(earlierBytes + (from + 7 - q), src.data() + from, to - from);
-        earlierStart = earlierBytes;
+    switch (m_urlPairCount) {
+        case 1:
+            hits = ScanChunk<1>(at, count, padded, atStart, moreAfter, m_urlPairs);
+            break;
+        case 2:
+            hits = ScanChunk<2>(at, count, padded, atStart, moreAfter, m_urlPairs);
+            break;
+        case 3:
+            hits = ScanChunk<3>(at, count, padded, atStart, moreAfter, m_urlPairs);
+            break;
+        case 4:
+            hits = ScanChunk<4>(at, count, padded, atStart, moreAfter, m_urlPairs);
+            break;
+        default:
+            hits = ScanChunk<8>(at, count, padded, atStart, moreAfter, m_urlPairs);
+            break;
     }
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(current + 1));
-
-    // Prefixes are lower-case; fold A-Z of the text the same way.
-    const auto fold = [](__m128i x) {
-        const __m128i upper = _mm_cmpeq_epi8(
-            _mm_min_epu8(_mm_max_epu8(x, _mm_set1_epi8('A')), _mm_set1_epi8('Z')), x);
-        return _mm_or_si128(x, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-    };
-    const __m128i lower = fold(v);
-    const __m128i lowerNext = fold(next);
-    const auto mask = [](__m128i m) { return static_cast<std::uint32_t>(_mm_movemask_epi8(m)); };
-
-    // A lane whose second byte lies beyond the text may still begin a prefix.
-    const std::uint32_t lastLane = n - q <= 16 ? (1u << (count - 1)) : 0;
-    std::uint32_t candidates = 0;
-    for (std::size_t k = 0; k < m_urlPairCount; ++k) {
-        const std::uint32_t first =
-            mask(_mm_cmpeq_epi8(lower, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][0]))));
-        if (m_urlPairs[k][1] == 0) {
-            candidates |= first;
-        } else {
-            const std::uint32_t second =
-                mask(_mm_cmpeq_epi8(lowerNext, _mm_set1_epi8(static_cast<char>(m_urlPairs[k][1]))));
-            candidates |= first & (second | lastLane);
+#else
+    // The same test a byte at a time.
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t p = from + i;
+        const unsigned char b = bytes[p];
+        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter ||
+            b == FormatCode::kLinkStart) {
+            hits |= std::uint64_t{1} << i;
+            continue;
+        }
+        const bool wordStart =
+            p == 0 || bytes[p - 1] <= 0x20 || bytes[p - 1] >= 0x80 ||
+            (p >= 7 && (bytes[p - 7] & FormatCode::kColourOn) == FormatCode::kColourOn);
+        if (!wordStart || p + 1 == n) continue;
+        for (std::size_t k = 0; k < m_urlPairCount; ++k) {
+            if ((b | 0x20) == (m_urlPairs[k][0] | 0x20) &&
+                (m_urlPairs[k][1] == 0 || (bytes[p + 1] | 0x20) == (m_urlPairs[k][1] | 0x20))) {
+                hits |= std::uint64_t{1} << i;
+                break;
+            }
         }
     }
-    const __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(v, _mm_set1_epi8(0x20)), v);  // <= 0x20
-    const __m128i special =
-        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kPmlDelimiter)),
-                                  _mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kUnicodeDelimiter))),
-                     _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(FormatCode::kLinkStart))));
-    const __m128i colourBits = _mm_set1_epi8(static_cast<char>(FormatCode::kColourOn));
-    const __m128i earlier = _mm_loadu_si128(reinterpret_cast<const __m128i*>(earlierStart));
-    const __m128i colour = _mm_cmpeq_epi8(_mm_and_si128(earlier, colourBits), colourBits);
-
-    const std::uint32_t boundary = mask(low) | mask(v);  // high bit: >= 0x80
-    const std::uint32_t before = ((boundary << 1) | (afterBoundary ? 1u : 0u)) & 0xFFFFu;
-    const std::uint32_t lanes = count < 16 ? (1u << count) - 1 : 0xFFFFu;
-    const std::uint32_t hits = ((candidates & (before | mask(colour))) | mask(special)) & lanes;
-    return hits | (std::uint64_t{before} << 16) | ((boundary & 0x8000u) ? kBlockEndsOnBoundary : 0);
-#else
-    (void)src;
-    (void)q;
-    (void)afterBoundary;
-    return kNoBlockScan;
 #endif
+    // A prefix's first byte as the last of the text may still be completed by the next append.
+    if (n - from <= 64 && (m_urlClass[bytes[n - 1]] & kUrlCandidate)) {
+        hits |= std::uint64_t{1} << (count - 1);
+    }
+    return hits;
 }
 
 bool CRichPane::Append(std::string_view text, bool atSelection) {
@@ -220,9 +395,8 @@ bool CRichPane::MarkUrls(std::string_view src) {
         const std::size_t index = copying ? copied + (markedPos - m_marked.size()) : markedPos;
         return static_cast<unsigned char>(src[index]);
     };
-    auto skipUrlBytes = [&] {
-        while (q < n && IsUrlByte(static_cast<unsigned char>(src[q]))) ++q;
-    };
+    ByteFinder<ByteKind::NotUrl> urlEnds(src);
+    auto skipUrlBytes = [&] { q = urlEnds.Next(q); };
 
     std::size_t resume = kNotFound;  // first position (marked text) that may still change
     if (q == 0 && m_afterLinkStart) {
@@ -230,7 +404,22 @@ bool CRichPane::MarkUrls(std::string_view src) {
         skipUrlBytes();
         if (q == n) resume = 0;
     }
-    std::size_t exactUntil = 0;  // no block scan before this position
+    // Positions from exactUntil on are found by the chunk scan; before it each byte is checked.
+    std::size_t exactUntil = m_urlPairCount == 0 ? n : 0;
+    std::uint64_t chunk = 0;  // ChunkHits from chunkFrom, valid up to chunkEnd
+    std::size_t chunkFrom = 0;
+    std::size_t chunkEnd = 0;
+    if (span == 0 && exactUntil == 0 && q < n && n - q <= 64) {
+        // A line at a time: most have nothing to look at more closely.
+        chunk = ChunkHits(src, q);
+        chunkFrom = q;
+        chunkEnd = n;
+        if (chunk == 0) {
+            m_scan.urlFrom = resume == kNotFound ? n : resume;
+            m_scan.urlSpan = 0;
+            return false;
+        }
+    }
     // Whether the byte before q ends a word (the start of the text counts as such).
     bool afterBoundary = q == 0 || (m_urlClass[byteAt(markedIndex(q) - 1)] & kUrlBoundary);
 
@@ -250,19 +439,20 @@ bool CRichPane::MarkUrls(std::string_view src) {
         unsigned char cls = 0;
         while (q < n) {
             if (q >= exactUntil) {
-                const std::uint64_t hits = BlockHits(src, q, afterBoundary);
-                if (hits == kNoBlockScan) {
-                    exactUntil = n;  // this prefix set has no block scan
+                if (q >= chunkEnd) {
+                    chunkFrom = q;
+                    chunk = ChunkHits(src, q);
+                    chunkEnd = n - q > 64 ? q + 64 : n;
+                }
+                const std::uint64_t ahead = chunk >> (q - chunkFrom);
+                if (ahead == 0) {
+                    q = chunkEnd;
                     continue;
                 }
-                if ((hits & 0xFFFFu) == 0) {
-                    afterBoundary = (hits & kBlockEndsOnBoundary) != 0;
-                    q = n - q > 16 ? q + 16 : n;
-                    continue;
-                }
-                const int at = std::countr_zero(hits & 0xFFFFu);
-                afterBoundary = (hits >> (16 + at)) & 1u;
-                q += static_cast<std::size_t>(at);
+                q += static_cast<std::size_t>(std::countr_zero(ahead));
+                // Away from marked URLs the text before q is the source text.
+                afterBoundary =
+                    q == 0 || (m_urlClass[static_cast<unsigned char>(src[q - 1])] & kUrlBoundary);
             }
             cls = m_urlClass[static_cast<unsigned char>(src[q])];
             if ((cls & kUrlSpecial) || ((cls & kUrlCandidate) && afterBoundary)) break;
@@ -315,8 +505,7 @@ bool CRichPane::MarkUrls(std::string_view src) {
                 if (resume == kNotFound) resume = p;
                 continue;
             }
-            std::size_t last = q;
-            while (last + 1 < n && IsUrlByte(static_cast<unsigned char>(src[last + 1]))) ++last;
+            const std::size_t last = urlEnds.Next(q + 1) - 1;
             if (last + 1 == n) {
                 // Runs to the end: so does every later position, so nothing more is marked now.
                 if (resume == kNotFound) resume = p;
@@ -339,9 +528,9 @@ bool CRichPane::MarkUrls(std::string_view src) {
             copied = last + 1;
             q = last + 1;
             afterBoundary = true;  // the link end code
-            // The block scan reads colour codes at source positions, which the inserted codes
-            // have shifted for the next few bytes.
-            exactUntil = q + 8;
+            // The chunk scan reads the bytes before a position in the source text, where the
+            // inserted codes are missing; the next few bytes are checked one by one.
+            if (m_urlPairCount != 0) exactUntil = q + 8;
             // A marked URL is settled; what was uncertain before it is no longer looked at.
             resume = kNotFound;
             marked = true;
@@ -379,9 +568,10 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 
     const std::size_t n = src.size();
     std::size_t off = 0;  // everything before it has been rendered
+    ByteFinder<ByteKind::Marker> markers(src);
     for (;;) {
-        const std::size_t i = m_scan.openMarker != kNone ? m_scan.openMarker : FindMarker(src, off);
-        if (i == kNotFound) break;
+        const std::size_t i = m_scan.openMarker != kNone ? m_scan.openMarker : markers.Next(off);
+        if (i == n) break;
         const auto b = static_cast<unsigned char>(src[i]);
 
         if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
@@ -514,5 +704,14 @@ void CRichPane::ApplyFormatCode(unsigned char code, Colour colour, const Inserti
         }
     }
     m_control->SetSelection(at.position, at.position);
+#if defined(OSTRAK_SSE2_SCAN)
+    // Stored in one piece: a control that copies the format reads it in one piece as well, and
+    // reading it back from four separate stores would stall.
+    static_assert(sizeof(CharFormat) == 16 && std::is_trivially_copyable_v<CharFormat>);
+    const __m128i packed =
+        _mm_set_epi32(static_cast<int>(format.backColour), static_cast<int>(format.textColour),
+                      static_cast<int>(format.effects), static_cast<int>(format.mask));
+    std::memcpy(static_cast<void*>(&format), &packed, sizeof format);
+#endif
     m_control->SetSelectionFormat(format);
 }

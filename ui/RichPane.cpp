@@ -89,6 +89,7 @@ void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
     }
     // The block scan needs non-empty prefixes without zero bytes in their first two, and a
     // short list of distinct pairs.
+    m_urlPairs = {};
     m_urlPairCount = 0;
     bool pairsUsable = true;
     for (const std::string& prefix : m_urlPrefixes) {

@@ -117,7 +117,7 @@ class CRichPane : public IPaneEvents {
 
     // Marks URLs in text; true when it put the marked text into m_marked.
     bool MarkUrls(std::string_view text);
-    std::uint64_t BlockHits(std::string_view src, std::size_t q, bool afterBoundary) const;
+    std::uint64_t ChunkHits(std::string_view src, std::size_t from) const;
     // Renders text; what cannot be rendered yet is left in m_pending.
     void Render(std::string_view text, bool textIsPending, bool atSelection);
     void InsertPlain(std::string_view run, Insertion& at);
@@ -140,11 +140,9 @@ class CRichPane : public IPaneEvents {
     static constexpr unsigned char kUrlSpecial = 4;    // PML or Unicode delimiter, link start
     std::array<unsigned char, 256> m_urlClass{};
     // The distinct first two bytes of the prefixes (second 0 for a one-byte prefix), for the
-    // block scan; none when it cannot be used.
+    // chunk scan; none when it cannot be used.
     std::array<std::array<unsigned char, 2>, 8> m_urlPairs{};
     std::size_t m_urlPairCount = 0;
-    static constexpr std::uint64_t kNoBlockScan = ~std::uint64_t{0};
-    static constexpr std::uint64_t kBlockEndsOnBoundary = std::uint64_t{1} << 32;
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

@@ -261,4 +261,55 @@ TEST(PaneAppendModel, SameResultWithPrefixesThatAreNoUrlStart) {
                        4, 1500);
 }
 
+// Whole lines are scanned 64 bytes at a time, with the bytes before and after each chunk taken
+// into account; URLs, colour codes and delimiters are put at every offset around the chunk ends.
+TEST(PaneAppendModel, SameResultWherePrefixesMeetChunkEnds) {
+    const std::vector<std::string> prefixes{"http://", "www.", "x"};
+    const std::string tails[] = {
+        "http://a.b ",
+        "\xC4"
+        "00ff00www.c ",
+        "Www.d\r\n",
+        "x",
+        "\x19t\x19",
+        "\xC1y/z ",
+        "ahttp://no ",
+        "\x1a"
+        "41\x1a",
+        "ww",
+    };
+    for (const std::string& tail : tails) {
+        for (std::size_t offset = 0; offset < 140; ++offset) {
+            std::string text;
+            for (std::size_t k = 0; k < offset; ++k) text += "ab c\xE0"[k % 5];
+            text += tail;
+            text += "  http://e.f\xA0 tail";
+            for (const bool wholeText : {true, false}) {
+                RecordingPaneFactory factory;
+                CRichPane pane;
+                ASSERT_TRUE(pane.Create(factory, nullptr, 0, 100, 100, true));
+                pane.SetUrlPrefixes(prefixes);
+                ModelPane model(prefixes);
+                if (wholeText) {
+                    pane.Append(text);
+                    model.Append(text);
+                } else {
+                    // An open PML tag holds the first part back; when it closes, the scan goes
+                    // on from the middle of the text.
+                    const std::string first = "\x19tag" + text.substr(0, offset / 2);
+                    const std::string second = "\x19" + text.substr(offset / 2);
+                    pane.Append(first);
+                    model.Append(first);
+                    pane.Append(second);
+                    model.Append(second);
+                }
+                ASSERT_EQ(factory.last->Runs(), model.control.Runs())
+                    << "offset " << offset << " tail " << tail;
+                ASSERT_EQ(pane.m_pending, model.pending) << "offset " << offset;
+                ASSERT_EQ(pane.m_pmlQueue, model.pml) << "offset " << offset;
+            }
+        }
+    }
+}
+
 }  // namespace
