@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev zlib1g-dev
+    qt6-base-dev libgl-dev zlib1g-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
     xvfb xauth
 )
