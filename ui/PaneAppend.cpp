@@ -2,148 +2,19 @@
 // Unicode escapes. Server text goes through here line by line, so the scans work a word at a
 // time and nothing is moved from the front of the pending text per marker.
 
-#include <array>
-#include <bit>
 #include <cstring>
 #include <type_traits>
 
-// OSTRAK_PORTABLE_SCAN builds the plain C++ scans on machines that have SSE2 too, so that they
-// can be tested.
-#if defined(__SSE2__) && !defined(OSTRAK_PORTABLE_SCAN)
-#define OSTRAK_SSE2_SCAN 1
-#include <emmintrin.h>
-#endif
-// The block steps of the chunk scan are small lambdas that must not become calls.
-#if defined(__GNUC__)
-#define OSTRAK_INLINE __attribute__((always_inline))
-#else
-#define OSTRAK_INLINE
-#endif
-
+#include "ui/ByteScan.h"
 #include "ui/RichPane.h"
 
+using ByteScan::ByteFinder;
+using ByteScan::ByteKind;
+using ByteScan::FindByte;
+using ByteScan::IsUrlByte;
+using ByteScan::kNotFound;
+
 namespace {
-
-constexpr std::size_t kNotFound = static_cast<std::size_t>(-1);
-
-#if !defined(OSTRAK_SSE2_SCAN)
-// First byte at or after `from` that starts a marker: 0x19, 0x1A or a format code (>= 0x80).
-std::size_t FindMarker(std::string_view text, std::size_t from) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = from;
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-        constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes + i, 8);
-            const std::uint64_t pml = word ^ (kOnes * FormatCode::kPmlDelimiter);
-            const std::uint64_t uni = word ^ (kOnes * FormatCode::kUnicodeDelimiter);
-            // High bit of a byte: a code byte, or a zero byte of one of the xor-ed words. A
-            // borrow can only mark bytes above a true hit, so the lowest mark is exact.
-            const std::uint64_t hits =
-                (word | ((pml - kOnes) & ~pml) | ((uni - kOnes) & ~uni)) & kHighs;
-            if (hits) return i + static_cast<std::size_t>(std::countr_zero(hits)) / 8;
-            i += 8;
-        }
-    }
-    for (; i < n; ++i) {
-        const unsigned char b = bytes[i];
-        if (b >= FormatCode::kFirstCode || b == FormatCode::kPmlDelimiter ||
-            b == FormatCode::kUnicodeDelimiter) {
-            return i;
-        }
-    }
-    return kNotFound;
-}
-#endif
-
-// What a ByteFinder looks for.
-enum class ByteKind {
-    Marker,  // 0x19, 0x1A or a format code
-    NotUrl,  // a byte outside 0x21-0x7F, which ends a URL
-};
-
-bool IsUrlByte(unsigned char b) { return b >= 0x21 && b <= 0x7F; }
-
-// Finds bytes of one kind front to back. It keeps a bit mask of them in the next 64 bytes, so
-// a line with several codes is looked at once rather than once per code.
-template <ByteKind kKind>
-class ByteFinder {
-  public:
-    explicit ByteFinder(std::string_view text) : m_text(text) {}
-
-    // The first such byte at or after `from`, or the end of the text.
-    std::size_t Next(std::size_t from) {
-        const std::size_t n = m_text.size();
-#if defined(OSTRAK_SSE2_SCAN)
-        while (from < n) {
-            if (from >= m_end || from < m_base) {
-                m_base = from;
-                m_end = n - from > 64 ? from + 64 : n;
-                m_bits = Bits(m_text.data() + from, m_end - from);
-            }
-            const std::uint64_t ahead = m_bits >> (from - m_base);
-            if (ahead) return from + static_cast<std::size_t>(std::countr_zero(ahead));
-            from = m_end;
-        }
-        return n;
-#else
-        if constexpr (kKind == ByteKind::Marker) {
-            const std::size_t at = FindMarker(m_text, from);
-            return at == kNotFound ? n : at;
-        } else {
-            while (from < n && IsUrlByte(static_cast<unsigned char>(m_text[from]))) ++from;
-            return from < n ? from : n;
-        }
-#endif
-    }
-
-  private:
-#if defined(OSTRAK_SSE2_SCAN)
-    static std::uint32_t Block(const char* p) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if constexpr (kKind == ByteKind::Marker) {
-            const __m128i delimiters =
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kPmlDelimiter)),
-                             _mm_cmpeq_epi8(v, _mm_set1_epi8(FormatCode::kUnicodeDelimiter)));
-            // The high bit of each byte marks the format codes.
-            return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(v, delimiters)));
-        } else {
-            // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21.
-            return static_cast<std::uint32_t>(
-                _mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(0x21), v)));
-        }
-    }
-
-    // Such bytes among the `count` (1 to 64) bytes at p; reads nothing beyond them.
-    static std::uint64_t Bits(const char* p, std::size_t count) {
-        if (count < 16) {
-            alignas(16) char block[16] = {};
-            std::memcpy(block, p, count);
-            return Block(block) & ((1u << count) - 1);
-        }
-        std::uint64_t bits = 0;
-        std::size_t at = 0;
-        for (; at + 16 <= count; at += 16) bits |= std::uint64_t{Block(p + at)} << at;
-        // The rest: the last 16 bytes, without those already seen.
-        if (at < count) bits |= std::uint64_t{Block(p + count - 16) >> (at + 16 - count)} << at;
-        return bits;
-    }
-
-    std::size_t m_base = 0;
-    std::size_t m_end = 0;
-    std::uint64_t m_bits = 0;
-#endif
-    std::string_view m_text;
-};
-
-std::size_t FindByte(std::string_view text, std::size_t from, unsigned char byte) {
-    if (from >= text.size()) return kNotFound;
-    const void* hit = std::memchr(text.data() + from, byte, text.size() - from);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text.data()) : kNotFound;
-}
 
 unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
@@ -168,166 +39,17 @@ std::uint32_t EscapeValue(std::string_view digits) {
     return value;
 }
 
-#if defined(OSTRAK_SSE2_SCAN)
-using PrefixPairs = std::array<std::array<unsigned char, 2>, 8>;
-
-// The vector part of CRichPane::ChunkHits for K prefix pairs (a zero pair, filling up K, matches
-// nothing), over the `count` (1 to 64) bytes at p. With `padded` the bytes from p - 7 to p + 80
-// may all be read. Otherwise only the text is read: p - 7 on unless `atStart` (p begins the
-// text, count is 16 or more and, unless a multiple of 16, at least 23), and p + count when
-// `moreAfter`.
-template <std::size_t K>
-std::uint64_t ScanChunk(const char* p, std::size_t count, bool padded, bool atStart, bool moreAfter,
-                        const PrefixPairs& pairs) {
-    // Or-ing in 0x20 folds A-Z onto a-z (and a few other bytes onto each other, which only costs
-    // an exact check now and then). A one-byte prefix takes any second byte.
-    const __m128i caseBit = _mm_set1_epi8(0x20);
-    __m128i first[K];
-    __m128i second[K];
-    __m128i anySecond[K];
-    for (std::size_t k = 0; k < K; ++k) {
-        const unsigned char a = pairs[k][0];
-        const unsigned char b = pairs[k][1];
-        first[k] = a == 0 ? _mm_setzero_si128() : _mm_set1_epi8(static_cast<char>(a | 0x20));
-        second[k] = _mm_set1_epi8(static_cast<char>(b | 0x20));
-        anySecond[k] = b == 0 ? _mm_set1_epi8(-1) : _mm_setzero_si128();
-    }
-    const __m128i colourBits = _mm_set1_epi8(static_cast<char>(FormatCode::kColourOn));
-    const __m128i aboveSpace = _mm_set1_epi8(0x21);
-    const __m128i pml = _mm_set1_epi8(FormatCode::kPmlDelimiter);
-    const __m128i unicode = _mm_set1_epi8(FormatCode::kUnicodeDelimiter);
-    const __m128i linkStart = _mm_set1_epi8(static_cast<char>(FormatCode::kLinkStart));
-    const auto load = [](const char* at) OSTRAK_INLINE {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    };
-    // Sixteen bytes, the byte before each, the one seven before and the one after.
-    const auto block = [&](__m128i v, __m128i before, __m128i earlier,
-                           __m128i after) OSTRAK_INLINE {
-        const __m128i folded = _mm_or_si128(v, caseBit);
-        const __m128i foldedAfter = _mm_or_si128(after, caseBit);
-        __m128i pairHits = _mm_setzero_si128();
-        for (std::size_t k = 0; k < K; ++k) {
-            const __m128i secondHit =
-                _mm_or_si128(_mm_cmpeq_epi8(foldedAfter, second[k]), anySecond[k]);
-            pairHits =
-                _mm_or_si128(pairHits, _mm_and_si128(_mm_cmpeq_epi8(folded, first[k]), secondHit));
-        }
-        // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21: word ends.
-        const __m128i boundary = _mm_cmpgt_epi8(aboveSpace, before);
-        const __m128i colour = _mm_cmpeq_epi8(_mm_and_si128(earlier, colourBits), colourBits);
-        const __m128i special =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, pml), _mm_cmpeq_epi8(v, unicode)),
-                         _mm_cmpeq_epi8(v, linkStart));
-        const __m128i hit =
-            _mm_or_si128(special, _mm_and_si128(pairHits, _mm_or_si128(boundary, colour)));
-        return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(hit))};
-    };
-
-    std::uint64_t hits = 0;
-    if (padded) {
-        for (std::size_t at = 0; at < count; at += 16) {
-            hits |= block(load(p + at), load(p + at - 1), load(p + at - 7), load(p + at + 1)) << at;
-        }
-        return count == 64 ? hits : hits & ((std::uint64_t{1} << count) - 1);
-    }
-    std::size_t at = 0;
-    for (; at + 16 <= count; at += 16) {
-        const __m128i v = load(p + at);
-        // Zeros shifted in before the text are word boundaries and no colour codes; one shifted
-        // in after it matches no second byte.
-        const bool first16 = atStart && at == 0;
-        const __m128i before = first16 ? _mm_slli_si128(v, 1) : load(p + at - 1);
-        const __m128i earlier = first16 ? _mm_slli_si128(v, 7) : load(p + at - 7);
-        const __m128i after =
-            (at + 16 < count || moreAfter) ? load(p + at + 1) : _mm_srli_si128(v, 1);
-        hits |= block(v, before, earlier, after) << at;
-    }
-    if (at < count) {
-        // The rest as the last 16 bytes, without those already seen.
-        const std::size_t last = count - 16;
-        const __m128i v = load(p + last);
-        const std::uint64_t tail =
-            block(v, load(p + last - 1), load(p + last - 7), _mm_srli_si128(v, 1));
-        hits |= (tail >> (at - last)) << at;
-    }
-    return hits;
-}
-#endif
-
 }  // namespace
 
 void CRichPane::ResetScanState() { m_scan = ScanState{}; }
 
-// Bit i is set where byte from+i may need the exact check: a PML or Unicode delimiter or a link
-// start, or what may be the first two bytes of a prefix after a word boundary or seven bytes
-// after a colour code. The test looks only at the text as it stands, so it may name a few bytes
-// too many (the exact check drops them) but never too few. Covers the 64 bytes from `from`, or
-// up to the end of the text.
+// The prefix scan's hits, plus a prefix's first byte ending the text.
 std::uint64_t CRichPane::ChunkHits(std::string_view src, std::size_t from) const {
     const std::size_t n = src.size();
     const std::size_t count = n - from < 64 ? n - from : 64;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(src.data());
-    std::uint64_t hits = 0;
-#if defined(OSTRAK_SSE2_SCAN)
-    const bool atStart = from == 0;
-    const bool moreAfter = n - from > 64;
-    const char* at = src.data() + from;
-    bool padded = false;
-    alignas(16) char copy[96];
-    if (count < 16 || (from > 0 && from < 7) || (atStart && count % 16 != 0 && count < 23)) {
-        // Short texts and chunks near the start are scanned in a zeroed copy. A zero byte is a
-        // word boundary, no colour code and no part of a prefix pair.
-        for (std::size_t k = 0; k < sizeof copy; k += 16) {
-            _mm_store_si128(reinterpret_cast<__m128i*>(copy + k), _mm_setzero_si128());
-        }
-        const std::size_t start = from < 8 ? 0 : from - 8;
-        const std::size_t end = moreAfter ? from + 65 : n;
-        std::memcpy(copy + 8 - (from - start), src.data() + start, end - start);
-        at = copy + 8;
-        padded = true;
-    }
-    switch (m_urlPairCount) {
-        case 1:
-            hits = ScanChunk<1>(at, count, padded, atStart, moreAfter, m_urlPairs);
-            break;
-        case 2:
-            hits = ScanChunk<2>(at, count, padded, atStart, moreAfter, m_urlPairs);
-            break;
-        case 3:
-            hits = ScanChunk<3>(at, count, padded, atStart, moreAfter, m_urlPairs);
-            break;
-        case 4:
-            hits = ScanChunk<4>(at, count, padded, atStart, moreAfter, m_urlPairs);
-            break;
-        default:
-            hits = ScanChunk<8>(at, count, padded, atStart, moreAfter, m_urlPairs);
-            break;
-    }
-#else
-    // The same test a byte at a time.
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t p = from + i;
-        const unsigned char b = bytes[p];
-        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter ||
-            b == FormatCode::kLinkStart) {
-            hits |= std::uint64_t{1} << i;
-            continue;
-        }
-        const bool wordStart =
-            p == 0 || bytes[p - 1] <= 0x20 || bytes[p - 1] >= 0x80 ||
-            (p >= 7 && (bytes[p - 7] & FormatCode::kColourOn) == FormatCode::kColourOn);
-        if (!wordStart || p + 1 == n) continue;
-        for (std::size_t k = 0; k < m_urlPairCount; ++k) {
-            if ((b | 0x20) == (m_urlPairs[k][0] | 0x20) &&
-                (m_urlPairs[k][1] == 0 || (bytes[p + 1] | 0x20) == (m_urlPairs[k][1] | 0x20))) {
-                hits |= std::uint64_t{1} << i;
-                break;
-            }
-        }
-    }
-#endif
+    std::uint64_t hits = ByteScan::PrefixHits(src, from, m_urlPairs, m_urlPairCount);
     // A prefix's first byte as the last of the text may still be completed by the next append.
-    if (n - from <= 64 && (m_urlClass[bytes[n - 1]] & kUrlCandidate)) {
+    if (n - from <= 64 && (m_urlClass[static_cast<unsigned char>(src[n - 1])] & kUrlCandidate)) {
         hits |= std::uint64_t{1} << (count - 1);
     }
     return hits;
@@ -557,6 +279,7 @@ bool CRichPane::MarkUrls(std::string_view src) {
 
 void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelection) {
     Insertion at;
+    m_selectionAtEnd = false;
     if (atSelection) {
         std::int32_t start = 0;
         std::int32_t end = 0;
@@ -650,9 +373,18 @@ void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_
     m_scan.length = m_pending.size();
 }
 
+void CRichPane::MoveToInsertion(const Insertion& at) {
+    if (!at.atSelection) {
+        // Setting the same empty selection again is a no-op for the control, so it is skipped.
+        if (m_selectionAtEnd) return;
+        m_selectionAtEnd = true;
+    }
+    m_control->SetSelection(at.position, at.position);
+}
+
 void CRichPane::InsertPlain(std::string_view run, Insertion& at) {
     if (run.empty()) return;
-    if (at.moveFirst) m_control->SetSelection(at.position, at.position);
+    if (at.moveFirst) MoveToInsertion(at);
     m_control->ReplaceSelection(run, m_isOutput == 0);
     if (at.atSelection) {
         const std::int64_t next =
@@ -664,7 +396,7 @@ void CRichPane::InsertPlain(std::string_view run, Insertion& at) {
 }
 
 void CRichPane::InsertUnicode(char16_t character, Insertion& at) {
-    if (at.moveFirst) m_control->SetSelection(at.position, at.position);
+    if (at.moveFirst) MoveToInsertion(at);
     m_control->ReplaceSelectionUtf16(character, m_isOutput == 0);
     if (at.atSelection && at.position < IPaneControl::kEnd) ++at.position;
     at.moveFirst = true;
@@ -685,7 +417,7 @@ void CRichPane::ApplyFormatCode(unsigned char code, Colour colour, const Inserti
     }
     if (code & FormatCode::kLink) {
         if (code & FormatCode::kOn) {
-            m_control->SetSelection(at.position, at.position);
+            MoveToInsertion(at);
             const CharFormat current = m_control->GetSelectionFormat();
             m_savedEffects = current.effects & CharFormat::kEffects;
             m_savedTextColour = current.textColour;
@@ -703,7 +435,7 @@ void CRichPane::ApplyFormatCode(unsigned char code, Colour colour, const Inserti
             format.backColour = m_savedBackColour;
         }
     }
-    m_control->SetSelection(at.position, at.position);
+    MoveToInsertion(at);
 #if defined(OSTRAK_SSE2_SCAN)
     // Stored in one piece: a control that copies the format reads it in one piece as well, and
     // reading it back from four separate stores would stall.

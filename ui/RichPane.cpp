@@ -54,12 +54,14 @@ void CRichPane::Reset() {
     m_marked.clear();
     ResetScanState();
     m_afterLinkStart = false;
+    m_selectionAtEnd = false;
 }
 
 void CRichPane::SetFont(const std::string& face, unsigned size) {
     m_fontFace = face.substr(0, kMaxFontFaceLength);
     m_fontSize = size;
     if (!m_control) return;
+    m_selectionAtEnd = false;
     m_control->SetFont(m_fontFace, m_fontSize);
     m_control->SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
 }
@@ -138,6 +140,7 @@ std::int32_t CRichPane::PreferredWidth(ITextMeasure& measure) const {
 
 void CRichPane::WrapSelection(char letter) {
     if (m_isOutput || !m_control) return;
+    m_selectionAtEnd = false;
     char t = letter;
     if (t >= 'A' && t <= 'Z') t = static_cast<char>(t + ('a' - 'A'));
     std::int32_t start = 0;
@@ -196,9 +199,13 @@ std::string CRichPane::RtfToTags(const std::vector<FormattedChar>& fragment) con
     return ::RtfToTags(fragment, m_textColour);
 }
 
-void CRichPane::OnFocusChanged(bool hasFocus) { m_hasFocus = hasFocus ? 1 : 0; }
+void CRichPane::OnFocusChanged(bool hasFocus) {
+    m_selectionAtEnd = false;
+    m_hasFocus = hasFocus ? 1 : 0;
+}
 
 void CRichPane::OnSizeChanged(std::int32_t width, std::int32_t height) {
+    m_selectionAtEnd = false;
     if (width == 0 || height == 0) {
         m_holdZeroSize = 1;
         return;
@@ -209,6 +216,7 @@ void CRichPane::OnSizeChanged(std::int32_t width, std::int32_t height) {
 }
 
 bool CRichPane::OnKeyDown(int key, KeyModifiers modifiers) {
+    m_selectionAtEnd = false;
     if (m_isOutput || !m_control) return true;
     if (key == Key::kReturn || key == Key::kLineFeed) {
         const std::string text = m_control->GetText();
@@ -241,6 +249,7 @@ bool CRichPane::OnKeyDown(int key, KeyModifiers modifiers) {
 }
 
 void CRichPane::OnChar(unsigned characterCode, KeyModifiers modifiers) {
+    m_selectionAtEnd = false;
     if (m_isOutput && !modifiers.ctrl) {
         Notify(PaneNotifyCode::CharTyped, characterCode, modifiers);
     }
@@ -248,10 +257,11 @@ void CRichPane::OnChar(unsigned characterCode, KeyModifiers modifiers) {
 
 // The URL under the mouse and clicks on it belong to the link handling, which this pane does
 // not have yet.
-void CRichPane::OnMouseMove(std::int32_t, std::int32_t) {}
-void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) {}
+void CRichPane::OnMouseMove(std::int32_t, std::int32_t) { m_selectionAtEnd = false; }
+void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) { m_selectionAtEnd = false; }
 
 void CRichPane::ReplaceWholeText(const std::string& text) {
+    m_selectionAtEnd = false;
     m_control->SetSelection(0, IPaneControl::kEnd);
     m_control->ReplaceSelection(text, true);
 }

@@ -120,6 +120,8 @@ class CRichPane : public IPaneEvents {
     std::uint64_t ChunkHits(std::string_view src, std::size_t from) const;
     // Renders text; what cannot be rendered yet is left in m_pending.
     void Render(std::string_view text, bool textIsPending, bool atSelection);
+    // Puts the selection where the next insertion or format change goes.
+    void MoveToInsertion(const Insertion& at);
     void InsertPlain(std::string_view run, Insertion& at);
     void InsertUnicode(char16_t character, Insertion& at);
     void ApplyFormatCode(unsigned char code, Colour colour, const Insertion& at);
@@ -143,6 +145,10 @@ class CRichPane : public IPaneEvents {
     // chunk scan; none when it cannot be used.
     std::array<std::array<unsigned char, 2>, 8> m_urlPairs{};
     std::size_t m_urlPairCount = 0;
+    // The selection was put at the end earlier in this render, and since then only insertions
+    // at the end and format changes reached the control, which leave it there. Any event from
+    // the control (the only way other code can run during a render) clears it.
+    bool m_selectionAtEnd = false;
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

@@ -443,6 +443,36 @@ TEST_F(OutputAppend, TextAppendedByAControlEventIsKept) {
     EXPECT_EQ(control->Text(), "firstlate!");
 }
 
+TEST_F(OutputAppend, OneRenderMovesTheSelectionToTheEndOnce) {
+    pane.Append("start ");
+    control->SetSelection(0, 2);
+    const int changes = control->selectionChanges;
+    pane.Append(
+        "a\xE0"
+        "b\xA0"
+        "c\x1a"
+        "263a\x1a"
+        "d\r\n");
+    EXPECT_EQ(control->selectionChanges - changes, 1);
+    EXPECT_EQ(control->Runs(6, 13), "[]a[b]b[]c{263a}d\\r\\n");
+}
+
+TEST_F(OutputAppend, AControlEventDuringARenderMakesItMoveTheSelectionAgain) {
+    bool once = false;
+    control->afterInsert = [&] {
+        if (once) return;
+        once = true;
+        // The player selects while the control reports the mouse to the pane.
+        control->SetSelection(0, 1);
+        pane.OnMouseMove(1, 1);
+    };
+    pane.Append(
+        "ab\xE0"
+        "cd");
+    EXPECT_EQ(control->Text(), "abcd");
+    EXPECT_EQ(Runs(), "[]ab[b]cd");
+}
+
 TEST(PaneWithoutControl, AppendKeepsTheText) {
     CRichPane pane;
     EXPECT_FALSE(pane.Append("early"));
