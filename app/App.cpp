@@ -133,10 +133,12 @@ bool CApp::Create(IPlatform* instance) {
     if (m_scriptHost->LoadSystems()) {
         if (!m_scriptHost->m_message.empty())
             PrintColour(kNoticeColour, m_scriptHost->m_message + "\r\n");
+        RegisterApplicationFunctions();
         if (!StartSystemLibrary()) {
             PrintError("Failed to initialise standard library!");
             return false;
         }
+        ScanPlugins();
         if (!m_scriptHost->RunAutoexec()) {
             PrintError("Failed to load autoexec script: " + m_scriptHost->m_message);
         }

@@ -120,7 +120,9 @@ class CApp : public CWindow {
     void AppendOutput(const std::string& text);
     bool HasUserDownloads() const;
     void CompleteDownload(DownloadRequest& request);
+    void RegisterApplicationFunctions();
     bool StartSystemLibrary();
+    void ScanPlugins();
     void StopSystemLibrary();
     void UnloadPlugin(PluginRecord& plugin);
     void CloseConnection();

@@ -39,7 +39,14 @@ void CApp::CompleteDownload(DownloadRequest& request) {
         PrintError("Failed to download \"" + request.url + "\". " + request.error);
 }
 
+// The native functions the application offers to scripts, registered with every script system
+// once one is loaded. None exist before the script contract does.
+void CApp::RegisterApplicationFunctions() {}
+
 bool CApp::StartSystemLibrary() { return true; }
+
+// Plug-in libraries in the working directory, loaded once script systems are up.
+void CApp::ScanPlugins() {}
 
 void CApp::StopSystemLibrary() {}
 
