@@ -1,5 +1,9 @@
 #include "ui/ByteScan.h"
 
+#if defined(OSTRAK_WIDE_SCAN)
+#include <immintrin.h>
+#endif
+
 // The block steps of the chunk scan are small lambdas that must not become calls.
 #if defined(__GNUC__)
 #define OSTRAK_INLINE __attribute__((always_inline))
@@ -8,6 +12,20 @@
 #endif
 
 namespace ByteScan {
+
+#if defined(OSTRAK_SSE2_SCAN)
+namespace {
+
+// The eight-pair scans look at every pair; those from `count` on must match nothing.
+const PrefixPairs& OnlyFirst(const PrefixPairs& pairs, std::size_t count, PrefixPairs& spare) {
+    if (count >= pairs.size()) return pairs;
+    spare = {};
+    for (std::size_t k = 0; k < count; ++k) spare[k] = pairs[k];
+    return spare;
+}
+
+}  // namespace
+#endif
 
 std::size_t FindMarkerPortable(std::string_view text, std::size_t from) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
@@ -126,8 +144,8 @@ std::uint64_t ScanChunk(const char* p, std::size_t count, bool padded, bool atSt
 }  // namespace
 #endif
 
-std::uint64_t PrefixHits(std::string_view src, std::size_t from, const PrefixPairs& pairs,
-                         std::size_t pairCount) {
+std::uint64_t PrefixHits16(std::string_view src, std::size_t from, const PrefixPairs& pairs,
+                           std::size_t pairCount) {
 #if defined(OSTRAK_SSE2_SCAN)
     const std::size_t n = src.size();
     const std::size_t count = n - from < 64 ? n - from : 64;
@@ -162,14 +180,153 @@ std::uint64_t PrefixHits(std::string_view src, std::size_t from, const PrefixPai
         case 4:
             hits = ScanChunk<4>(at, count, padded, atStart, moreAfter, pairs);
             break;
-        default:
-            hits = ScanChunk<8>(at, count, padded, atStart, moreAfter, pairs);
+        default: {
+            PrefixPairs spare;
+            hits = ScanChunk<8>(at, count, padded, atStart, moreAfter,
+                                OnlyFirst(pairs, pairCount, spare));
             break;
+        }
     }
     return hits;
 #else
     return PrefixHitsPortable(src, from, pairs, pairCount);
 #endif
+}
+
+#if defined(OSTRAK_WIDE_SCAN)
+namespace {
+
+__attribute__((target("avx2"), always_inline)) inline __m256i LoadWide(const char* at) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+}
+
+// One 32-byte step of the wide scan: the bytes, the byte before each, the one seven before and
+// the one after. Bit i set where byte i is a hit as PrefixHits defines it.
+template <std::size_t K>
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t WideBlock(
+    __m256i v, __m256i before, __m256i earlier, __m256i after, const PrefixPairs& pairs) {
+    const __m256i caseBit = _mm256_set1_epi8(0x20);
+    const __m256i colourBits = _mm256_set1_epi8(static_cast<char>(FormatCode::kColourOn));
+    const __m256i folded = _mm256_or_si256(v, caseBit);
+    const __m256i foldedAfter = _mm256_or_si256(after, caseBit);
+    __m256i pairHits = _mm256_setzero_si256();
+    for (std::size_t k = 0; k < K; ++k) {
+        // A zero pair (filling up K) matches nothing: folded bytes are never zero.
+        const unsigned char a = pairs[k][0];
+        const unsigned char b = pairs[k][1];
+        const __m256i first =
+            a == 0 ? _mm256_setzero_si256() : _mm256_set1_epi8(static_cast<char>(a | 0x20));
+        // A one-byte prefix takes any second byte.
+        const __m256i secondHit =
+            b == 0 ? _mm256_set1_epi8(-1)
+                   : _mm256_cmpeq_epi8(foldedAfter, _mm256_set1_epi8(static_cast<char>(b | 0x20)));
+        pairHits = _mm256_or_si256(pairHits,
+                                   _mm256_and_si256(_mm256_cmpeq_epi8(folded, first), secondHit));
+    }
+    // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21: word ends.
+    const __m256i boundary = _mm256_cmpgt_epi8(_mm256_set1_epi8(0x21), before);
+    const __m256i colour = _mm256_cmpeq_epi8(_mm256_and_si256(earlier, colourBits), colourBits);
+    const __m256i special = _mm256_or_si256(
+        _mm256_or_si256(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(FormatCode::kPmlDelimiter)),
+                        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(FormatCode::kUnicodeDelimiter))),
+        _mm256_cmpeq_epi8(v, _mm256_set1_epi8(static_cast<char>(FormatCode::kLinkStart))));
+    const __m256i hit =
+        _mm256_or_si256(special, _mm256_and_si256(pairHits, _mm256_or_si256(boundary, colour)));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(hit));
+}
+
+// PrefixHits 32 bytes at a time, for a chunk of 39 to 64 bytes that starts the text or lies at
+// least seven bytes into it (a line usually is one such chunk). It reads only the text: the
+// first block and the last 32 bytes of the chunk, which may overlap (their bits agree). Bytes
+// before the text and after its end are shifted in as zeros, which are word boundaries, no
+// colour codes and no second byte of a pair.
+template <std::size_t K>
+__attribute__((target("avx2"))) std::uint64_t WideHits(std::string_view src, std::size_t from,
+                                                       const PrefixPairs& pairs) {
+    const std::size_t n = src.size();
+    const std::size_t count = n - from < 64 ? n - from : 64;
+    const char* p = src.data() + from;
+    const __m256i a = LoadWide(p);
+    __m256i before;
+    __m256i earlier;
+    if (from == 0) {
+        const __m256i lowLaneUp = _mm256_permute2x128_si256(a, a, 0x08);
+        before = _mm256_alignr_epi8(a, lowLaneUp, 15);
+        earlier = _mm256_alignr_epi8(a, lowLaneUp, 9);
+    } else {
+        before = LoadWide(p - 1);
+        earlier = LoadWide(p - 7);
+    }
+    std::uint64_t hits = WideBlock<K>(a, before, earlier, LoadWide(p + 1), pairs);
+
+    const char* q = p + count - 32;
+    const __m256i b = LoadWide(q);
+    __m256i after;
+    if (n - from > 64) {
+        after = LoadWide(q + 1);
+    } else {
+        const __m256i highLaneDown = _mm256_permute2x128_si256(b, b, 0x81);
+        after = _mm256_alignr_epi8(highLaneDown, b, 1);
+    }
+    hits |= std::uint64_t{WideBlock<K>(b, LoadWide(q - 1), LoadWide(q - 7), after, pairs)}
+            << (count - 32);
+    return hits;
+}
+
+}  // namespace
+
+const bool kWideScanAvailable = __builtin_cpu_supports("avx2");
+
+__attribute__((target("avx2"))) std::uint64_t WideBits(ByteKind kind, const char* p,
+                                                       std::size_t count) {
+    const __m256i first = LoadWide(p);
+    const __m256i last = LoadWide(p + count - 32);
+    std::uint32_t firstBits;
+    std::uint32_t lastBits;
+    if (kind == ByteKind::Marker) {
+        // The high bit of each byte marks the format codes.
+        const auto markers = [](__m256i v) __attribute__((target("avx2"))) {
+            const __m256i delimiters = _mm256_or_si256(
+                _mm256_cmpeq_epi8(v, _mm256_set1_epi8(FormatCode::kPmlDelimiter)),
+                _mm256_cmpeq_epi8(v, _mm256_set1_epi8(FormatCode::kUnicodeDelimiter)));
+            return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_or_si256(v, delimiters)));
+        };
+        firstBits = markers(first);
+        lastBits = markers(last);
+    } else {
+        // Signed, the bytes below 0x21 and those from 0x80 on are less than 0x21.
+        const __m256i aboveSpace = _mm256_set1_epi8(0x21);
+        firstBits =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(aboveSpace, first)));
+        lastBits =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpgt_epi8(aboveSpace, last)));
+    }
+    // The two blocks overlap unless count is 64; their bits agree where they do.
+    return std::uint64_t{firstBits} | (std::uint64_t{lastBits} << (count - 32));
+}
+#endif
+
+std::uint64_t PrefixHits(std::string_view src, std::size_t from, const PrefixPairs& pairs,
+                         std::size_t pairCount) {
+#if defined(OSTRAK_WIDE_SCAN)
+    if (kWideScanAvailable && src.size() - from >= 39 && (from == 0 || from >= 7)) {
+        switch (pairCount) {
+            case 1:
+                return WideHits<1>(src, from, pairs);
+            case 2:
+                return WideHits<2>(src, from, pairs);
+            case 3:
+                return WideHits<3>(src, from, pairs);
+            case 4:
+                return WideHits<4>(src, from, pairs);
+            default: {
+                PrefixPairs spare;
+                return WideHits<8>(src, from, OnlyFirst(pairs, pairCount, spare));
+            }
+        }
+    }
+#endif
+    return PrefixHits16(src, from, pairs, pairCount);
 }
 
 std::uint64_t PrefixHitsPortable(std::string_view src, std::size_t from, const PrefixPairs& pairs,

@@ -1,11 +1,16 @@
 #include "ui/FormatCodes.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-int HexValue(unsigned char c) {
+// Marks a byte that is no hexadecimal digit in the digit table.
+constexpr std::uint8_t kNotHex = 0x80;
+
+constexpr int HexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -167,14 +172,24 @@ std::string TagsToCodes(std::string_view text) { return TagScanner(text).Run(); 
 
 bool ParseHexColour(std::string_view sixChars, Colour& out) {
     if (sixChars.size() < 6) return false;
-    Colour channels[3];
-    for (int pair = 0; pair < 3; ++pair) {
-        int high = HexValue(static_cast<unsigned char>(sixChars[pair * 2]));
-        int low = HexValue(static_cast<unsigned char>(sixChars[pair * 2 + 1]));
-        if (high < 0 || low < 0) return false;
-        channels[pair] = static_cast<Colour>(high * 16 + low);
+    // Every colour code of server text comes through here, so the digits are read from a table
+    // and checked together rather than one branch at a time.
+    static constexpr auto kDigits = [] {
+        std::array<std::uint8_t, 256> digits{};
+        for (unsigned c = 0; c < 256; ++c) {
+            const int value = HexValue(static_cast<unsigned char>(c));
+            digits[c] = value < 0 ? kNotHex : static_cast<std::uint8_t>(value);
+        }
+        return digits;
+    }();
+    std::uint32_t d[6];
+    std::uint32_t invalid = 0;
+    for (int k = 0; k < 6; ++k) {
+        d[k] = kDigits[static_cast<unsigned char>(sixChars[k])];
+        invalid |= d[k];
     }
-    out = channels[0] | (channels[1] << 8) | (channels[2] << 16);
+    if (invalid & kNotHex) return false;
+    out = ((d[0] << 4) | d[1]) | (((d[2] << 4) | d[3]) << 8) | (((d[4] << 4) | d[5]) << 16);
     return true;
 }
 

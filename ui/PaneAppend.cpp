@@ -248,11 +248,15 @@ bool CRichPane::MarkUrls(std::string_view src) {
             m_marked.append(src, q, last + 1 - q);
             m_marked += static_cast<char>(FormatCode::kLinkEnd);
             copied = last + 1;
+            const std::size_t urlLength = last + 1 - q;
             q = last + 1;
             afterBoundary = true;  // the link end code
             // The chunk scan reads the bytes before a position in the source text, where the
-            // inserted codes are missing; the next few bytes are checked one by one.
-            if (m_urlPairCount != 0) exactUntil = q + 8;
+            // inserted codes are missing; the next few bytes are checked one by one. From a
+            // URL of five bytes on, the seven bytes before each of them lie within the link and
+            // its codes, none of which is a colour code, so only the first, which follows the
+            // link end code, can be missed.
+            if (m_urlPairCount != 0) exactUntil = q + (urlLength >= 5 ? 1 : 8);
             // A marked URL is settled; what was uncertain before it is no longer looked at.
             resume = kNotFound;
             marked = true;
@@ -350,6 +354,12 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
     if (from > 0) {
         m_afterLinkStart = static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
+    }
+    if (from == src.size()) {
+        // Usual case: the whole text went in and nothing waits.
+        m_pending.clear();
+        ResetScanState();
+        return;
     }
     if (textIsPending) {
         m_pending.erase(0, from);

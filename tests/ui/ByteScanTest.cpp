@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -22,21 +24,37 @@ std::string RandomBytes(std::mt19937& random, std::size_t length) {
 
 TEST(ByteScan, PrefixHitsAgreeWithTheByteAtATimeScan) {
     std::mt19937 random(7);
-    const ByteScan::PrefixPairs pairs{{{'h', 't'}, {'w', 'w'}, {'a', 0}}};
+    const ByteScan::PrefixPairs pairs{{{'h', 't'},
+                                       {'w', 'w'},
+                                       {'a', 0},
+                                       {'.', 'h'},
+                                       {'t', '.'},
+                                       {'w', 'a'},
+                                       {' ', 'h'},
+                                       {0x7F, 0}}};
     for (std::size_t length = 1; length <= 140; ++length) {
         for (int round = 0; round < 20; ++round) {
-            const std::string text = RandomBytes(random, length);
+            // In a block of exactly its size, so that the sanitizer sees any read beyond it.
+            const std::string randomText = RandomBytes(random, length);
+            const auto block = std::make_unique<char[]>(length);
+            std::memcpy(block.get(), randomText.data(), length);
+            const std::string_view text(block.get(), length);
             for (std::size_t from = 0; from < length; from += (from < 24 ? 1 : 13)) {
-                for (std::size_t count : {1u, 2u, 3u}) {
+                for (std::size_t count : {1u, 2u, 3u, 4u, 5u, 8u}) {
                     std::uint64_t vector = ByteScan::PrefixHits(text, from, pairs, count);
+                    std::uint64_t narrow = ByteScan::PrefixHits16(text, from, pairs, count);
                     std::uint64_t plain = ByteScan::PrefixHitsPortable(text, from, pairs, count);
                     // The last byte of the text is decided by the caller (it may still grow).
                     if (length - from <= 64) {
                         const std::uint64_t last = std::uint64_t{1} << (length - from - 1);
                         vector &= ~last;
+                        narrow &= ~last;
                         plain &= ~last;
                     }
-                    ASSERT_EQ(vector, plain) << "length " << length << " from " << from;
+                    ASSERT_EQ(vector, plain)
+                        << "length " << length << " from " << from << " pairs " << count;
+                    ASSERT_EQ(narrow, plain)
+                        << "length " << length << " from " << from << " pairs " << count;
                 }
             }
         }
@@ -46,7 +64,11 @@ TEST(ByteScan, PrefixHitsAgreeWithTheByteAtATimeScan) {
 TEST(ByteScan, MarkerFindersStopAtEveryCodeAndDelimiter) {
     std::mt19937 random(11);
     for (std::size_t length = 0; length <= 150; ++length) {
-        const std::string text = RandomBytes(random, length);
+        // In a block of exactly its size, so that the sanitizer sees any read beyond it.
+        const std::string randomText = RandomBytes(random, length);
+        const auto block = std::make_unique<char[]>(length);
+        std::memcpy(block.get(), randomText.data(), length);
+        const std::string_view text(block.get(), length);
         ByteScan::ByteFinder<ByteScan::ByteKind::Marker> markers(text);
         ByteScan::ByteFinder<ByteScan::ByteKind::NotUrl> urlEnds(text);
         for (std::size_t from = 0; from <= length; ++from) {

@@ -98,6 +98,27 @@ TEST(ParseHexColour, RejectsWithoutTouchingTheResult) {
     EXPECT_EQ(c, 0x123456u);
 }
 
+TEST(ParseHexColour, TakesExactlyTheHexDigitsInEveryPosition) {
+    // Each byte value in each of the six places: digits give their value there, anything else
+    // (the bytes next to the digit ranges, high bytes, NUL) rejects the whole code.
+    for (int position = 0; position < 6; ++position) {
+        for (int b = 0; b < 256; ++b) {
+            std::string six = "000000";
+            six[position] = static_cast<char>(b);
+            int digit = -1;
+            if (b >= '0' && b <= '9') digit = b - '0';
+            if (b >= 'a' && b <= 'f') digit = b - 'a' + 10;
+            if (b >= 'A' && b <= 'F') digit = b - 'A' + 10;
+            Colour c = 0x123456;
+            ASSERT_EQ(ParseHexColour(six, c), digit >= 0) << position << " " << b;
+            // Pairs are red, green, blue; the high digit of a pair comes first.
+            const int shift = (position / 2) * 8 + (position % 2 == 0 ? 4 : 0);
+            EXPECT_EQ(c, digit >= 0 ? static_cast<Colour>(digit) << shift : 0x123456u)
+                << position << " " << b;
+        }
+    }
+}
+
 TEST(ColourMessage, FrameAndEndingRules) {
     EXPECT_EQ(ColourMessage(0xff0000, "Error\r\n"),
               Codes({0xC4}) + "ff0000Error\r\n" + Codes({0xBE}));
