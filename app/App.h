@@ -102,8 +102,8 @@ class CApp : public CWindow {
     CConfigStore& Config() { return m_config; }
     CConfigStore& Settings() { return m_settings; }
     bool SettingsDirty() const { return m_settingsDirty; }
-    const std::string& DefaultServer() const { return m_defaultServer; }
-    std::uint16_t DefaultPort() const { return m_defaultPort; }
+    const std::string& DefaultServer() const;
+    std::uint16_t DefaultPort() const;
     const std::string& SearchUrlPrefix() const { return m_searchUrlPrefix; }
     std::int32_t TickDelay() const { return m_tickDelay; }
     bool HasSavedWindowRect() const { return m_hasSavedWindowRect; }
@@ -144,8 +144,6 @@ class CApp : public CWindow {
     Rect m_splitterRect;
     std::list<std::unique_ptr<DownloadRequest>> m_downloads;
     std::string m_settingsPath;
-    std::string m_defaultServer;
-    std::uint16_t m_defaultPort = 23;
     std::string m_searchUrlPrefix;
     std::int32_t m_tickDelay = 100;
     Rect m_savedWindowRect;

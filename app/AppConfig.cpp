@@ -88,13 +88,11 @@ bool CApp::LoadConfigFile(CConfigStore& store, const std::string& path) {
     const std::string prefixes = m_config.Get("URLPrefixes");
     if (!prefixes.empty()) ParseUrlPrefixes(prefixes);
     const std::string server = m_config.Get("DefaultServer");
-    if (!server.empty()) m_defaultServer = server;
+    if (!server.empty()) m_telnet->SetDefaultServer(server);
     long long port = 0;
     if (ReadNumber(m_config.Get("DefaultPort"), 0, 65535, port)) {
-        m_defaultPort = static_cast<std::uint16_t>(port);
+        m_telnet->SetDefaultPort(static_cast<std::uint16_t>(port));
     }
-    m_telnet->SetDefaultServer(m_defaultServer);
-    m_telnet->SetDefaultPort(m_defaultPort);
 
     // 10. Tick period. A period below 1 ms would make the timer spin, so it is not taken.
     std::int32_t tickDelay = 0;

@@ -22,6 +22,10 @@ void CApp::SendToServer(const char* data, std::size_t length) {
 
 bool CApp::IsConnected() const { return m_telnet->IsConnected(); }
 
+const std::string& CApp::DefaultServer() const { return m_telnet->GetDefaultServer(); }
+
+std::uint16_t CApp::DefaultPort() const { return m_telnet->GetDefaultPort(); }
+
 bool CApp::IsConnecting() const { return m_telnet->IsConnecting(); }
 
 bool CApp::IsHighPerfMode() const {

@@ -42,6 +42,12 @@ bool WaitConnected(CSocket& socket) {
     return false;
 }
 
+// Connects to the test server and waits until both ends see the connection.
+bool ConnectToServer(CSocket& socket, ScriptedTelnetServer& server) {
+    return socket.Connect("127.0.0.1", server.Port()) && WaitConnected(socket) &&
+           server.WaitForClient();
+}
+
 // Receives until the status is no longer Ok or the buffer holds at least `bytes`.
 std::uint32_t ReceiveUntil(CSocket& socket, std::size_t bytes) {
     std::uint32_t status = kReceiveOk;
@@ -114,9 +120,7 @@ TEST(SocketReceive, NotConnectedReportsClosedAndKeepsNothing) {
 TEST(SocketReceive, ExactlyOneChunkIsReadAndTheNextReadFindsNothing) {
     ScriptedTelnetServer server;
     CSocket socket;
-    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(WaitConnected(socket));
-    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(ConnectToServer(socket, server));
     server.Send(std::string(256, 'x'));
     ASSERT_TRUE(server.WaitIdle());
     EXPECT_EQ(ReceiveUntil(socket, 256), kReceiveOk);
@@ -127,9 +131,7 @@ TEST(SocketReceive, ExactlyOneChunkIsReadAndTheNextReadFindsNothing) {
 TEST(SocketReceive, WholeChunksThenCloseAreReportedInOneCall) {
     ScriptedTelnetServer server;
     CSocket socket;
-    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(WaitConnected(socket));
-    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(ConnectToServer(socket, server));
     server.Send(std::string(512, 'y'));
     server.Close();
     ASSERT_TRUE(server.WaitIdle());
@@ -145,9 +147,7 @@ TEST(SocketReceive, WholeChunksThenCloseAreReportedInOneCall) {
 TEST(SocketReceive, PartialChunkThenCloseReportsTheCloseNextTime) {
     ScriptedTelnetServer server;
     CSocket socket;
-    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(WaitConnected(socket));
-    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(ConnectToServer(socket, server));
     server.Send("bye\r\n");
     server.Close();
     ASSERT_TRUE(server.WaitIdle());
@@ -186,9 +186,7 @@ TEST(SocketReceive, ResetIsAnErrorThatSticksUntilCleared) {
 TEST(SocketReceive, OneCallStopsAtItsBoundAndLaterCallsGetTheRest) {
     ScriptedTelnetServer server;
     CSocket socket;
-    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(WaitConnected(socket));
-    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(ConnectToServer(socket, server));
     const std::size_t total = 3 * CSocket::kMaxReceivePerCall;
     server.Send(std::string(total, 'z'));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -243,9 +241,7 @@ TEST(SocketConnect, RefusedPortReportsConnectFailure) {
 TEST(SocketLines, GetLineTakesOneLineFromTheFront) {
     ScriptedTelnetServer server;
     CSocket socket;
-    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    ASSERT_TRUE(WaitConnected(socket));
-    ASSERT_TRUE(server.WaitForClient());
+    ASSERT_TRUE(ConnectToServer(socket, server));
     server.Send("a\r\nb");
     ASSERT_EQ(ReceiveUntil(socket, 4), kReceiveOk);
     EXPECT_STREQ(socket.GetLine(), "a\r\n");
