@@ -9,7 +9,7 @@
 
 #include "config/ConfigStore.h"
 #include "http/DownloadRequest.h"
-#include "http/ThreadEvent.h"
+#include "base/ThreadEvent.h"
 #include "net/TelnetHost.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
