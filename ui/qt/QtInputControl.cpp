@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "ui/qt/OutputText.h"
+#include "ui/qt/PaneFont.h"
 #include "ui/qt/QtColour.h"
 
 namespace {
@@ -173,10 +174,7 @@ void QtInputControl::SetAllFormat(const CharFormat& format) {
 }
 
 void QtInputControl::SetFont(const std::string& face, unsigned pointSize) {
-    QFont font(QString::fromLatin1(face.data(), static_cast<qsizetype>(face.size())));
-    font.setPointSize(static_cast<int>(std::clamp(pointSize, 1u, 1000u)));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+    const QFont font = PaneFont(face, pointSize);
     m_edit->setFont(font);
     m_edit->document()->setDefaultFont(font);
 }

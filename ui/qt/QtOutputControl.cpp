@@ -1,7 +1,8 @@
 #include "ui/qt/QtOutputControl.h"
 
-#include <QFont>
 #include <algorithm>
+
+#include "ui/qt/PaneFont.h"
 
 QtOutputControl::QtOutputControl(QWidget* parent, IPaneEvents& events)
     : m_view(new OutputView(parent, events)) {}
@@ -85,11 +86,7 @@ void QtOutputControl::SetAllFormat(const CharFormat& format) {
 }
 
 void QtOutputControl::SetFont(const std::string& face, unsigned pointSize) {
-    QFont font(QString::fromLatin1(face.data(), static_cast<qsizetype>(face.size())));
-    font.setPointSize(static_cast<int>(std::clamp(pointSize, 1u, 1000u)));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    m_view->SetPaneFont(font);
+    m_view->SetPaneFont(PaneFont(face, pointSize));
 }
 
 std::string QtOutputControl::GetTextRange(std::int32_t start, std::int32_t end) const {

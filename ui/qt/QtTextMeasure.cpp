@@ -5,16 +5,14 @@
 #include <QFontMetrics>
 #include <QWidget>
 
+#include "ui/qt/PaneFont.h"
 #include "ui/qt/QtPaneControl.h"
 
 Size QtTextMeasure::MeasureText(const std::string& face, unsigned pointSize,
                                 std::string_view text) {
     if (qApp == nullptr || pointSize == 0) return Size{};
     // The widest form of the pane font, so that a measured width is never too small.
-    QFont font(QString::fromLatin1(face.data(), static_cast<qsizetype>(face.size())));
-    font.setPointSize(static_cast<int>(std::min(pointSize, 1000u)));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
+    QFont font = PaneFont(face, pointSize);
     font.setBold(true);
     font.setItalic(true);
     font.setUnderline(true);
