@@ -8,11 +8,13 @@ namespace {
 constexpr char kNoBytes[1] = {0};
 }
 
-const char* CByteBuffer::Data() const { return m_data ? m_data.get() + m_begin : kNoBytes; }
+// An emptied buffer keeps its storage, and with it the old bytes, unterminated: callers that
+// read the data as a string must get an empty one.
+const char* CByteBuffer::Data() const { return Empty() ? kNoBytes : m_data.get() + m_begin; }
 
 char* CByteBuffer::Data() {
-    // Without storage the buffer is empty, and nobody writes through a pointer to no bytes.
-    return m_data ? m_data.get() + m_begin : const_cast<char*>(kNoBytes);
+    // Nobody writes through a pointer to no bytes.
+    return Empty() ? const_cast<char*>(kNoBytes) : m_data.get() + m_begin;
 }
 
 void CByteBuffer::Append(const char* data, std::size_t length) {

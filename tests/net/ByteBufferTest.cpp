@@ -50,6 +50,9 @@ TEST(ByteBuffer, FindStopsAtTheLimitAndEmptyBuffersAreSafe) {
     EXPECT_EQ(buffer.Find('\n', 0, 2), CByteBuffer::npos);
     buffer.Consume(100);
     EXPECT_TRUE(buffer.Empty());
+    EXPECT_STREQ(buffer.Data(), "");  // not the consumed bytes still in the storage
+    buffer.Append("x", 1);
     buffer.Clear();
     EXPECT_EQ(buffer.Size(), 0u);
+    EXPECT_STREQ(buffer.Data(), "");
 }

@@ -251,6 +251,13 @@ TEST(SocketLines, GetLineTakesOneLineFromTheFront) {
     ASSERT_EQ(ReceiveUntil(socket, 3), kReceiveOk);
     EXPECT_STREQ(socket.GetLine(), "bc\n");
     EXPECT_FALSE(socket.HasData());
+    // Emptied buffers are empty strings, not the old bytes still in the storage.
+    EXPECT_EQ(socket.GetBuffer()[0], '\0');
+    server.Send("d");
+    ASSERT_EQ(ReceiveUntil(socket, 1), kReceiveOk);
+    socket.ClearBuffer();
+    EXPECT_EQ(socket.GetBufferSize(), 0u);
+    EXPECT_EQ(socket.GetBuffer()[0], '\0');
 }
 
 TEST(SocketSend, PartialSendReportsFailureAndDoesNotRetry) {
