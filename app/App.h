@@ -1,15 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/RetryBackoff.h"
+#include "base/ThreadEvent.h"
 #include "config/ConfigStore.h"
 #include "http/DownloadRequest.h"
-#include "base/ThreadEvent.h"
 #include "net/TelnetHost.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
@@ -36,6 +38,11 @@ struct PluginRecord {
 class CApp : public CWindow {
   public:
     static constexpr const char* kProgramConfigFile = "OstrakClient.cfg";
+    // The window timer that makes the tick run at least every tick delay.
+    static constexpr int kTickTimer = 1;
+    // Font sizes, in points, that a setting may choose.
+    static constexpr std::int32_t kMinFontSize = 1;
+    static constexpr std::int32_t kMaxFontSize = 200;
 
     CApp();
     ~CApp() override;
@@ -102,6 +109,9 @@ class CApp : public CWindow {
     CConfigStore& Config() { return m_config; }
     CConfigStore& Settings() { return m_settings; }
     bool SettingsDirty() const { return m_settingsDirty; }
+    // Monotonic milliseconds; the steady clock unless a test drives its own.
+    using MonotonicClock = std::function<std::uint64_t()>;
+    void SetClock(MonotonicClock clock) { m_clock = std::move(clock); }
     const std::string& DefaultServer() const;
     std::uint16_t DefaultPort() const;
     const std::string& SearchUrlPrefix() const { return m_searchUrlPrefix; }
@@ -115,7 +125,7 @@ class CApp : public CWindow {
     void LayoutPanes(std::int32_t width, std::int32_t height);
     void DragSplitter(std::int32_t y);
     void FillSplitter();
-    void SaveSettingsIfDirty();
+    void SaveSettingsIfDirty(bool atShutdown);
     void ReportScriptMessage();
     void AppendOutput(const std::string& text);
     bool HasUserDownloads() const;
@@ -135,6 +145,9 @@ class CApp : public CWindow {
     CConfigStore m_config;
     CConfigStore m_settings;
     bool m_settingsDirty = false;
+    // Paces the retries of a settings write that failed.
+    CRetryBackoff m_settingsRetry;
+    MonotonicClock m_clock;
     std::vector<PluginRecord> m_plugins;
     CRichPane m_output;
     CRichPane m_input;

@@ -4,6 +4,7 @@
 
 #include "app/App.h"
 #include "app/MessageColours.h"
+#include "base/AsciiText.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
 
@@ -97,7 +98,7 @@ void CApp::ExecuteCommand(const std::string& line) {
         argument = line.substr(space + 1);
         StripLineEnds(argument);
     }
-    name = LowerAscii(name);
+    name = LowerAsciiCopy(name);
 
     // /load never reaches the scripts; every other built-in can be taken over by a script.
     if (name != "load" && m_scriptHost) {
@@ -122,7 +123,7 @@ void CApp::CmdHelp(const std::string& argument) {
         m_output.Append(listing);
         return;
     }
-    const std::string name = LowerAscii(argument);
+    const std::string name = LowerAsciiCopy(argument);
     auto found = m_builtinCommands.find(name);
     if (found == m_builtinCommands.end()) {
         m_output.Append(UnknownCommandMessage(name));
@@ -185,7 +186,6 @@ void CApp::CmdDump(const std::string&) {
 }
 
 void CApp::CmdResetPml(const std::string&) {
-    std::string& pending = m_output.m_pending;
-    std::erase(pending, '\x19');
+    m_output.ResetPml();
     PrintColour(kSuccessColour, "PML tags reset.\r\n");
 }

@@ -5,6 +5,7 @@
 
 #include "app/App.h"
 #include "app/MessageColours.h"
+#include "base/AsciiText.h"
 #include "script/ScriptHost.h"
 
 void CApp::CmdDownloads(const std::string&) {
@@ -57,7 +58,7 @@ void CApp::CmdLoadPlugin(const std::string& argument) {
         CmdHelp("loadplugin");
         return;
     }
-    const std::string name = LowerAscii(argument);
+    const std::string name = LowerAsciiCopy(argument);
     for (const PluginRecord& plugin : m_plugins) {
         if (plugin.name == name) {
             PrintError("Plugin \"" + name + "\" already exists. Use /unload to unload it first.");
@@ -72,7 +73,7 @@ void CApp::CmdUnloadPlugin(const std::string& argument) {
         CmdHelp("unloadplugin");
         return;
     }
-    const std::string name = LowerAscii(argument);
+    const std::string name = LowerAsciiCopy(argument);
     for (auto it = m_plugins.begin(); it != m_plugins.end(); ++it) {
         if (it->name == name) {
             UnloadPlugin(*it);

@@ -44,7 +44,7 @@ PaneMetrics CApp::MeasureOutputPane() {
     }
     if (m_hInstance) {
         const Size extent =
-            m_hInstance->TextMeasure().MeasureText(m_output.m_fontFace, m_output.m_fontSize, "X");
+            m_hInstance->TextMeasure().MeasureText(m_output.FontFace(), m_output.FontSize(), "X");
         metrics.charWidth = extent.width;
         metrics.charHeight = extent.height;
     }

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kTickTimer = 1;
 constexpr std::int32_t kMinimumClientWidth = 64;
 constexpr std::int32_t kMinimumInputHeight = 24;
 constexpr std::int32_t kMinimumOutputHeight = 40;
@@ -95,9 +94,9 @@ std::intptr_t CApp::WndProc(WindowMessage& message) {
             break;
         case WindowMessageType::Command:
             if (message.flag) {
-                if (m_input.m_hasFocus) {
+                if (m_input.HasFocus()) {
                     m_input.MenuCommand(message.id);
-                } else if (m_output.m_hasFocus) {
+                } else if (m_output.HasFocus()) {
                     m_output.MenuCommand(message.id);
                 }
             }
@@ -123,12 +122,11 @@ void CApp::OnNotify(const PaneNotify& notify) {
     if (sender != &m_output && sender != &m_input) return;
     switch (notify.code) {
         case PaneNotifyCode::LineEntered: {
-            m_output.m_holdByUser = 0;
+            m_output.SetHoldByUser(false);
             m_output.Flush();
             std::string text = sender->GetText() + "\r\n";
             if (IPaneControl* control = sender->Control()) control->Clear();
-            sender->m_overUrl = 0;
-            sender->m_hoverUrl.clear();
+            sender->ClearHoverUrl();
             SubmitText(text);
             break;
         }

@@ -10,11 +10,3 @@ constexpr std::uint32_t kNoticeColour = 0xffff00;
 
 // The format code that switches every effect off and returns to the default colour.
 constexpr char kResetCode = static_cast<char>(0xBE);
-
-// Command names and their arguments fold the letters A to Z only.
-inline std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}

@@ -131,11 +131,11 @@ int main() {
         pane.Create(factory, nullptr, 0, 640, 480, true);
         pane.SetUrlPrefixes(prefixes);
         const std::size_t lineCount = 100'000;
-        pane.m_holdByUser = 1;
+        pane.SetHoldByUser(true);
         const auto start = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < lineCount; ++i) pane.Append(lines[i % lines.size()]);
         const auto held = std::chrono::steady_clock::now();
-        pane.m_holdByUser = 0;
+        pane.SetHoldByUser(false);
         pane.Flush();
         const auto released = std::chrono::steady_clock::now();
         std::printf("hold: %zu lines appended in %.2f ms, released in %.2f ms (%.0f MB/s)\n",

@@ -1,9 +1,9 @@
 #include "net/TelnetEngine.h"
 
-#include <cctype>
 #include <cstdio>
 #include <utility>
 
+#include "base/AsciiText.h"
 #include "net/Socket.h"
 #include "net/TelnetCodes.h"
 
@@ -13,20 +13,13 @@ void DiscardTrace(const char* /*format*/, ...) {}
 
 SocketPtr MakeDefaultSocket() { return SocketPtr(new CSocket()); }
 
-// Reads an unsigned 16-bit decimal number from the start of text the way a text stream does:
-// leading white space skipped, an optional plus sign, and reading stops at the first byte that
-// cannot belong to the number. A minus sign is refused (a stream would wrap it around).
+// A port reads as a text stream reads a number; a minus sign is refused (a stream reading an
+// unsigned value would wrap it around).
 bool ReadPort(const std::string& text, std::uint16_t& port) {
-    std::size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i < text.size() && text[i] == '+') ++i;
-    std::uint32_t value = 0;
-    const std::size_t firstDigit = i;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + static_cast<std::uint32_t>(text[i] - '0');
-        if (value > 0xFFFF) return false;
-    }
-    if (i == firstDigit) return false;
+    const std::size_t first = text.find_first_not_of(" \t\n\v\f\r");
+    if (first != std::string::npos && text[first] == '-') return false;
+    long long value = 0;
+    if (!ReadStreamNumber(text, 0, 0xFFFF, value)) return false;
     port = static_cast<std::uint16_t>(value);
     return true;
 }

@@ -5,19 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/AsciiText.h"
+
 namespace {
 
 // Marks a byte that is no hexadecimal digit in the digit table.
 constexpr std::uint8_t kNotHex = 0x80;
-
-constexpr int HexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
 
 // The colour tags "<-31>" to "<-37>" in digit order.
 constexpr const char* kNumberedColours[7] = {"ff0000", "00ff00", "ffff00", "0000ff",
@@ -76,7 +69,7 @@ class TagScanner {
         const std::size_t left = Remaining();
         if (left < 4 || At(0) != '<' || At(1) != '-') return true;
         const unsigned char x = At(2);
-        switch (Lower(x)) {
+        switch (LowerAscii(x)) {
             case 'b':
             case '1':
             case 'i':
@@ -85,7 +78,7 @@ class TagScanner {
             case '0': {
                 if (At(3) != '>') return true;
                 unsigned char code = FormatCode::kReset;
-                switch (Lower(x)) {
+                switch (LowerAscii(x)) {
                     case 'b':
                     case '1':
                         code = FormatCode::kBoldOn;
@@ -128,7 +121,7 @@ class TagScanner {
                 if (left < 5) return false;
                 if (At(4) != '>') return true;
                 unsigned char code = 0;
-                switch (Lower(At(3))) {
+                switch (LowerAscii(At(3))) {
                     case 'b':
                         code = FormatCode::kBoldOff;
                         break;
@@ -177,7 +170,7 @@ bool ParseHexColour(std::string_view sixChars, Colour& out) {
     static constexpr auto kDigits = [] {
         std::array<std::uint8_t, 256> digits{};
         for (unsigned c = 0; c < 256; ++c) {
-            const int value = HexValue(static_cast<unsigned char>(c));
+            const int value = HexDigitValue(static_cast<unsigned char>(c));
             digits[c] = value < 0 ? kNotHex : static_cast<std::uint8_t>(value);
         }
         return digits;

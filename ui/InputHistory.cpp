@@ -17,13 +17,9 @@ bool CInputHistory::Push(const std::string& text) {
 
 bool CInputHistory::SaveCurrent(const std::string& text) {
     if (text.empty()) return false;
-    if (!m_entries.empty()) {
-        const std::string& newest = m_entries.back();
-        // A line that begins with the newest entry counts as that entry.
-        if (text.size() >= newest.size() && text.compare(0, newest.size(), newest) == 0) {
-            return false;
-        }
-    }
+    // Only the same line again is left out: a line that merely begins with the newest entry
+    // (typed on after recalling it) would be lost.
+    if (!m_entries.empty() && text == m_entries.back()) return false;
     Push(text);
     return true;
 }

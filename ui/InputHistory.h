@@ -20,8 +20,8 @@ class CInputHistory {
     void MoveToEnd() { m_position = kEnd; }
     void Clear();
 
-    // Keeps the line the player walks away from. Nothing is kept when it is empty or begins
-    // with the newest entry. True when it was kept.
+    // Keeps the line the player walks away from. Nothing is kept when it is empty or is the
+    // newest entry. True when it was kept.
     bool SaveCurrent(const std::string& text);
     // Ctrl+Up: the entry to show. Only for a non-empty history.
     const std::string& Older(const std::string& currentText);

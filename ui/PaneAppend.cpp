@@ -5,6 +5,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "base/AsciiText.h"
 #include "ui/ByteScan.h"
 #include "ui/RichPane.h"
 
@@ -16,25 +17,14 @@ using ByteScan::kNotFound;
 
 namespace {
 
-unsigned char Lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; }
-
 // The value of a Unicode escape's digits, or 0 when they are not 1 to 8 hexadecimal digits.
 std::uint32_t EscapeValue(std::string_view digits) {
     if (digits.empty() || digits.size() > 8) return 0;
     std::uint32_t value = 0;
     for (char ch : digits) {
-        const auto c = static_cast<unsigned char>(ch);
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9') {
-            digit = c - '0';
-        } else if (c >= 'a' && c <= 'f') {
-            digit = c - 'a' + 10;
-        } else if (c >= 'A' && c <= 'F') {
-            digit = c - 'A' + 10;
-        } else {
-            return 0;
-        }
-        value = (value << 4) | digit;
+        const int digit = HexDigitValue(static_cast<unsigned char>(ch));
+        if (digit < 0) return 0;
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
     }
     return value;
 }
@@ -61,12 +51,8 @@ bool CRichPane::Append(std::string_view text, bool atSelection) {
         m_appendedWhileRendering.append(text);
         return true;
     }
-    // The application may edit m_pending itself (removing PML delimiters); what was learnt
-    // about the old text then no longer applies.
-    if (m_pending.size() != m_scan.length) ResetScanState();
     if (m_holdByUser || m_holdZeroSize || !m_control) {
         m_pending.append(text);
-        m_scan.length = m_pending.size();
         return false;
     }
 
@@ -88,7 +74,6 @@ bool CRichPane::Append(std::string_view text, bool atSelection) {
     if (!m_appendedWhileRendering.empty()) {
         if (m_pending.empty()) ResetScanState();
         m_pending += m_appendedWhileRendering;
-        m_scan.length = m_pending.size();
         m_appendedWhileRendering.clear();
     }
     return true;
@@ -218,7 +203,7 @@ bool CRichPane::MarkUrls(std::string_view src) {
             const std::size_t compare = prefix.size() < available ? prefix.size() : available;
             bool same = true;
             for (std::size_t k = 0; k < compare && same; ++k) {
-                same = Lower(static_cast<unsigned char>(src[q + k])) ==
+                same = LowerAscii(static_cast<unsigned char>(src[q + k])) ==
                        static_cast<unsigned char>(prefix[k]);
             }
             if (!same) continue;
@@ -380,16 +365,20 @@ void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_
         m_scan.urlFrom = 0;
         m_scan.urlSpan = 0;
     }
-    m_scan.length = m_pending.size();
 }
 
 void CRichPane::MoveToInsertion(const Insertion& at) {
-    if (!at.atSelection) {
-        // Setting the same empty selection again is a no-op for the control, so it is skipped.
-        if (m_selectionAtEnd) return;
-        m_selectionAtEnd = true;
+    if (at.atSelection) {
+        m_control->SetSelection(at.position, at.position);
+        return;
     }
+    // Setting the same empty selection again is a no-op for the control, so it is skipped.
+    if (m_selectionAtEnd) return;
+    m_selectionAtEnd = true;
     m_control->SetSelection(at.position, at.position);
+    // The selection may have been elsewhere (the player clicked or selected), and moving it
+    // makes the control forget the format the codes had left for the end.
+    m_control->SetSelectionFormat(m_format);
 }
 
 void CRichPane::InsertPlain(std::string_view run, Insertion& at) {
@@ -428,24 +417,39 @@ void CRichPane::ApplyFormatCode(unsigned char code, Colour colour, const Inserti
     if (code & FormatCode::kLink) {
         if (code & FormatCode::kOn) {
             MoveToInsertion(at);
-            const CharFormat current = m_control->GetSelectionFormat();
+            // At the end the format in effect is known; elsewhere the control has it.
+            const CharFormat current = at.atSelection ? m_control->GetSelectionFormat() : m_format;
             m_savedEffects = current.effects & CharFormat::kEffects;
             m_savedTextColour = current.textColour;
             m_savedBackColour = current.backColour;
+            m_linkOpen = true;
             format.mask = kLinkMask;
             format.effects = m_urlEffects & CharFormat::kEffects;
             format.textColour = m_urlTextColour;
             format.backColour = m_urlBackColour;
             if (m_urlTextColour == 0xFFFFFFFFu) format.mask &= ~CharFormat::kColour;
             if (m_urlBackColour == 0xFFFFFFFFu) format.mask &= ~CharFormat::kBackColour;
-        } else {
+        } else if (m_linkOpen) {
+            m_linkOpen = false;
             format.mask = kLinkMask;
             format.effects = m_savedEffects;
             format.textColour = m_savedTextColour;
             format.backColour = m_savedBackColour;
+        } else {
+            // A link end without a start has nothing saved to go back to: the zeroed record
+            // would make the text black on black.
+            format = DefaultFormat();
         }
     }
     MoveToInsertion(at);
+    if (!at.atSelection) {
+        if (format.mask & CharFormat::kEffects) {
+            m_format.effects = (m_format.effects & ~(format.mask & CharFormat::kEffects)) |
+                               (format.effects & format.mask & CharFormat::kEffects);
+        }
+        if (format.mask & CharFormat::kColour) m_format.textColour = format.textColour;
+        if (format.mask & CharFormat::kBackColour) m_format.backColour = format.backColour;
+    }
 #if defined(OSTRAK_SSE2_SCAN)
     // Stored in one piece: a control that copies the format reads it in one piece as well, and
     // reading it back from four separate stores would stall.

@@ -2,9 +2,10 @@
 
 #include <string>
 
+#include "base/AsciiText.h"
 #include "ui/Window.h"
 
-CRichPane::CRichPane() = default;
+CRichPane::CRichPane() { RestoreDefaults(); }
 
 CRichPane::~CRichPane() { Reset(); }
 
@@ -16,12 +17,8 @@ bool CRichPane::Create(IPaneFactory& instance, CWindow* parent, std::int32_t top
     if (!m_control) return false;
     m_control->SetBackColour(m_backColour);
     SetFont(m_fontFace, m_fontSize);
-    CharFormat all;
-    all.mask = CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
-    all.effects = 0;
-    all.textColour = m_textColour;
-    all.backColour = m_backColour;
-    m_control->SetAllFormat(all);
+    m_format = DefaultFormat();
+    m_control->SetAllFormat(m_format);
     if (m_passwordMode) m_control->SetPasswordChar(kPasswordChar);
     return true;
 }
@@ -29,24 +26,29 @@ bool CRichPane::Create(IPaneFactory& instance, CWindow* parent, std::int32_t top
 void CRichPane::Reset() {
     m_control.reset();
     m_parent = nullptr;
+    RestoreDefaults();
+}
+
+void CRichPane::RestoreDefaults() {
     m_isOutput = 1;
-    m_fontFace = "Courier New";
-    m_fontSize = 10;
+    const PaneStyle defaults;
+    m_fontFace = defaults.fontFace;
+    m_fontSize = defaults.fontSize;
+    m_textColour = defaults.textColour;
+    m_backColour = defaults.backColour;
+    m_urlEffects = defaults.urlEffects;
+    m_urlTextColour = defaults.urlTextColour;
+    m_urlBackColour = defaults.urlBackColour;
     m_holdByUser = 0;
     m_holdZeroSize = 0;
     m_hasFocus = 0;
     m_passwordMode = 0;
-    m_textColour = 0xd0d0d0;
-    m_backColour = 0x000000;
     m_pending.clear();
     m_overUrl = 0;
     m_hoverUrl.clear();
     m_savedEffects = 0;
     m_savedTextColour = 0;
     m_savedBackColour = 0;
-    m_urlEffects = 4;
-    m_urlTextColour = 0xffffff;
-    m_urlBackColour = 0x000000;
     m_menuOpen = 0;
     m_pmlQueue.clear();
     m_history.Clear();
@@ -55,6 +57,44 @@ void CRichPane::Reset() {
     ResetScanState();
     m_afterLinkStart = false;
     m_selectionAtEnd = false;
+    m_linkOpen = false;
+    m_format = DefaultFormat();
+}
+
+CharFormat CRichPane::DefaultFormat() const {
+    CharFormat format;
+    format.mask = CharFormat::kEffects | CharFormat::kColour | CharFormat::kBackColour;
+    format.effects = 0;
+    format.textColour = m_textColour;
+    format.backColour = m_backColour;
+    return format;
+}
+
+void CRichPane::ApplyStyle(const PaneStyle& style) {
+    m_textColour = style.textColour;
+    m_backColour = style.backColour;
+    m_urlEffects = style.urlEffects & CharFormat::kEffects;
+    m_urlTextColour = style.urlTextColour;
+    m_urlBackColour = style.urlBackColour;
+    if (m_control) {
+        // Text already shown keeps its colours; what follows starts from the new default.
+        m_control->SetBackColour(m_backColour);
+        m_format = DefaultFormat();
+        m_linkOpen = false;
+    }
+    SetFont(style.fontFace, style.fontSize);
+}
+
+PaneStyle CRichPane::Style() const {
+    PaneStyle style;
+    style.fontFace = m_fontFace;
+    style.fontSize = m_fontSize;
+    style.textColour = m_textColour;
+    style.backColour = m_backColour;
+    style.urlEffects = m_urlEffects;
+    style.urlTextColour = m_urlTextColour;
+    style.urlBackColour = m_urlBackColour;
+    return style;
 }
 
 void CRichPane::SetFont(const std::string& face, unsigned size) {
@@ -64,6 +104,12 @@ void CRichPane::SetFont(const std::string& face, unsigned size) {
     m_selectionAtEnd = false;
     m_control->SetFont(m_fontFace, m_fontSize);
     m_control->SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
+}
+
+void CRichPane::ResetPml() {
+    std::erase(m_pending, static_cast<char>(FormatCode::kPmlDelimiter));
+    // What was learnt about the pending text no longer applies.
+    ResetScanState();
 }
 
 void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
@@ -76,10 +122,7 @@ void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {
     m_urlClass[FormatCode::kUnicodeDelimiter] |= kUrlSpecial;
     m_urlClass[FormatCode::kLinkStart] |= kUrlSpecial;
     for (const std::string& prefix : prefixes) {
-        std::string lower = prefix;
-        for (char& c : lower) {
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-        }
+        std::string lower = LowerAsciiCopy(prefix);
         if (lower.empty()) {
             for (unsigned char& cls : m_urlClass) cls |= kUrlCandidate;
         } else {
@@ -141,8 +184,7 @@ std::int32_t CRichPane::PreferredWidth(ITextMeasure& measure) const {
 void CRichPane::WrapSelection(char letter) {
     if (m_isOutput || !m_control) return;
     m_selectionAtEnd = false;
-    char t = letter;
-    if (t >= 'A' && t <= 'Z') t = static_cast<char>(t + ('a' - 'A'));
+    const char t = LowerAscii(letter);
     std::int32_t start = 0;
     std::int32_t end = 0;
     m_control->GetSelection(start, end);

@@ -16,6 +16,20 @@
 
 class CWindow;
 
+// How a pane looks: what the settings choose before the panes are created. The defaults here are
+// the panes' own.
+struct PaneStyle {
+    std::string fontFace = "Courier New";
+    unsigned fontSize = 10;
+    Colour textColour = 0xd0d0d0;
+    Colour backColour = 0x000000;
+    // Effects of links: CharFormat::kBold, kItalic, kUnderline, kStrikeout.
+    std::uint32_t urlEffects = CharFormat::kUnderline;
+    // 0xFFFFFFFF leaves the colour of the text under the link as it is.
+    Colour urlTextColour = 0xffffff;
+    Colour urlBackColour = 0x000000;
+};
+
 // One of the two panes of the main window (the output pane or the input line). The logic here
 // is plain text processing; the control it drives is reached only through IPaneControl.
 class CRichPane : public IPaneEvents {
@@ -39,6 +53,9 @@ class CRichPane : public IPaneEvents {
                 std::int32_t height, bool isOutput);
     // Destroys the control and restores every default except the URL prefixes.
     void Reset();
+    // Takes the whole style at once; an existing control is restyled.
+    void ApplyStyle(const PaneStyle& style);
+    PaneStyle Style() const;
     void SetFont(const std::string& face, unsigned size);
     void SetUrlPrefixes(const std::vector<std::string>& prefixes);
     // Adds text to the pending text and displays what can be displayed; false while held.
@@ -46,6 +63,25 @@ class CRichPane : public IPaneEvents {
     void Flush();
     std::string GetText() const;
     std::string PopPmlTag();
+    bool HasPmlTags() const { return !m_pmlQueue.empty(); }
+    const std::deque<std::string>& PmlQueue() const { return m_pmlQueue; }
+    // Closes every PML tag left open by dropping all PML delimiters from the pending text; the
+    // text they held back is shown by the next Append.
+    void ResetPml();
+    // Text appended but not yet displayed (held, or waiting for a closing delimiter).
+    const std::string& Pending() const { return m_pending; }
+    bool IsHeldByUser() const { return m_holdByUser != 0; }
+    void SetHoldByUser(bool on) { m_holdByUser = on ? 1 : 0; }
+    bool HasFocus() const { return m_hasFocus != 0; }
+    const std::string& FontFace() const { return m_fontFace; }
+    unsigned FontSize() const { return m_fontSize; }
+    // The line under the mouse is gone (the input line was cleared).
+    void ClearHoverUrl() {
+        m_overUrl = 0;
+        m_hoverUrl.clear();
+    }
+    bool IsPasswordMode() const { return m_passwordMode != 0; }
+    const std::vector<std::string>& UrlPrefixes() const { return m_urlPrefixes; }
     // Width in pixels of a control showing 100 columns; -1 on failure.
     std::int32_t PreferredWidth(ITextMeasure& measure) const;
     void WrapSelection(char letter);
@@ -67,29 +103,6 @@ class CRichPane : public IPaneEvents {
     void OnMouseMove(std::int32_t x, std::int32_t y) override;
     void OnLeftButtonUp(std::int32_t x, std::int32_t y) override;
 
-    // State the main window reads and writes.
-    std::uint8_t m_isOutput = 1;
-    std::string m_fontFace = "Courier New";
-    unsigned m_fontSize = 10;
-    std::uint8_t m_holdByUser = 0;
-    std::uint8_t m_holdZeroSize = 0;
-    std::uint8_t m_hasFocus = 0;
-    std::uint8_t m_passwordMode = 0;
-    Colour m_textColour = 0xd0d0d0;
-    Colour m_backColour = 0x000000;
-    std::string m_pending;
-    std::uint8_t m_overUrl = 0;
-    std::string m_hoverUrl;
-    std::uint32_t m_savedEffects = 0;
-    Colour m_savedTextColour = 0;
-    Colour m_savedBackColour = 0;
-    std::uint32_t m_urlEffects = 4;
-    Colour m_urlTextColour = 0xffffff;
-    Colour m_urlBackColour = 0x000000;
-    std::uint8_t m_menuOpen = 0;
-    std::vector<std::string> m_urlPrefixes;
-    std::deque<std::string> m_pmlQueue;
-
   private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
@@ -102,9 +115,8 @@ class CRichPane : public IPaneEvents {
 
     // How far the previous Append got with text that is still pending, so that text waiting
     // for a closing delimiter is not scanned again from its start on every call. Indices count
-    // from the start of m_pending; the state holds only while m_pending has `length` bytes.
+    // from the start of m_pending.
     struct ScanState {
-        std::size_t length = 0;
         // URL marking: positions before `urlFrom` are settled. With `urlSpan` set, `urlFrom`
         // lies inside a PML tag or Unicode escape whose closing byte is still being looked for.
         std::size_t urlFrom = 0;
@@ -130,8 +142,40 @@ class CRichPane : public IPaneEvents {
     void ReplaceWholeText(const std::string& text);
     void Notify(PaneNotifyCode code, unsigned characterCode = 0, KeyModifiers modifiers = {});
 
+    // Every field of the pane's state back to its default (the URL prefixes stay).
+    void RestoreDefaults();
+    // The format in effect at the end of the text with no code applied yet.
+    CharFormat DefaultFormat() const;
+
     CWindow* m_parent = nullptr;
     std::unique_ptr<IPaneControl> m_control;
+    std::uint8_t m_isOutput = 1;
+    std::string m_fontFace;
+    unsigned m_fontSize = 0;
+    std::uint8_t m_holdByUser = 0;
+    std::uint8_t m_holdZeroSize = 0;
+    std::uint8_t m_hasFocus = 0;
+    std::uint8_t m_passwordMode = 0;
+    Colour m_textColour = 0;
+    Colour m_backColour = 0;
+    std::string m_pending;
+    std::uint8_t m_overUrl = 0;
+    std::string m_hoverUrl;
+    std::uint32_t m_savedEffects = 0;
+    Colour m_savedTextColour = 0;
+    Colour m_savedBackColour = 0;
+    std::uint32_t m_urlEffects = 0;
+    Colour m_urlTextColour = 0;
+    Colour m_urlBackColour = 0;
+    std::uint8_t m_menuOpen = 0;
+    std::vector<std::string> m_urlPrefixes;
+    std::deque<std::string> m_pmlQueue;
+    // The format the rendered codes left at the end of the text (every field masked). The
+    // control forgets what was set for its insertion point whenever its selection moves (a
+    // click, a drag), so this is applied again when rendering comes back to the end.
+    CharFormat m_format;
+    // A link start was rendered and its end has not come yet.
+    bool m_linkOpen = false;
     CInputHistory m_history;
     ScanState m_scan;
     // The last byte rendered was a link start code: what follows continues that link.

@@ -42,14 +42,14 @@ void CWindow::Destroy() {
     if (m_hWnd && m_hWnd->Exists()) m_hWnd->DestroyWindow();
     m_hWnd.reset();
     if (m_hInstance) m_hInstance->UnregisterWindowClass(kClassName);
-    m_title = "Window";
+    m_title = kDefaultTitle;
     m_hInstance = nullptr;
     m_x = kDefaultPosition;
     m_y = kDefaultPosition;
     m_quit = 0;
     m_active = 0;
-    m_width = 320;
-    m_height = 200;
+    m_width = kDefaultWidth;
+    m_height = kDefaultHeight;
 }
 
 std::intptr_t CWindow::WndProc(WindowMessage& message) {

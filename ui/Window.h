@@ -15,6 +15,10 @@ class CWindow {
   public:
     static constexpr std::int32_t kDefaultPosition = static_cast<std::int32_t>(0x80000000u);
     static constexpr const char* kClassName = "OstrakClientWindow";
+    // What a window is before Create and again after Destroy.
+    static constexpr const char* kDefaultTitle = "Window";
+    static constexpr std::int32_t kDefaultWidth = 320;
+    static constexpr std::int32_t kDefaultHeight = 200;
 
     CWindow() = default;
     virtual ~CWindow();
@@ -41,11 +45,11 @@ class CWindow {
   protected:
     IPlatform* m_hInstance = nullptr;
     std::unique_ptr<IWindowPort> m_hWnd;
-    std::string m_title = "Window";
+    std::string m_title = kDefaultTitle;
     std::uint8_t m_quit = 0;
     std::uint8_t m_active = 0;
-    std::int32_t m_width = 320;
-    std::int32_t m_height = 200;
+    std::int32_t m_width = kDefaultWidth;
+    std::int32_t m_height = kDefaultHeight;
     std::int32_t m_x = kDefaultPosition;
     std::int32_t m_y = kDefaultPosition;
 };

@@ -22,7 +22,7 @@ TEST_F(AppStartup, BannerInGreenThenTheMissingProgramConfigurationInRed) {
         << output;
     EXPECT_EQ(FormatOf("Welcome").textColour, kGreen);
     EXPECT_EQ(FormatOf("Type /help").textColour, kGreen);
-    EXPECT_EQ(FormatOf("---").textColour, App().OutputPane().m_textColour);
+    EXPECT_EQ(FormatOf("---").textColour, App().OutputPane().Style().textColour);
     EXPECT_EQ(FormatOf("Failed to load").textColour, kRed);
     // Without a script library the client goes on without scripting.
     EXPECT_NE(output.find("Failed to initialise script system: "), std::string::npos);

@@ -161,9 +161,10 @@ TEST_F(AppWindow, TimerMessageTicks) {
 
 TEST_F(AppWindow, PmlTagsAreTakenOffTheQueueWithoutAScriptHost) {
     ASSERT_TRUE(Start());
-    App().OutputPane().m_pmlQueue.push_back("tag");
+    App().OutputPane().Append("\x19tag\x19");
+    ASSERT_TRUE(App().OutputPane().HasPmlTags());
     App().OnTick();
-    EXPECT_TRUE(App().OutputPane().m_pmlQueue.empty());
+    EXPECT_FALSE(App().OutputPane().HasPmlTags());
 }
 
 TEST_F(AppWindow, CharacterTypedInTheOutputPaneLandsInTheInputLine) {
@@ -171,23 +172,24 @@ TEST_F(AppWindow, CharacterTypedInTheOutputPaneLandsInTheInputLine) {
     PaneNotify typed;
     typed.sender = &App().OutputPane();
     typed.code = PaneNotifyCode::CharTyped;
-    typed.characterCode = 'k';
-    App().OnNotify(typed);
-    typed.characterCode = 'x';
-    App().OnNotify(typed);
-    EXPECT_EQ(App().InputLine().GetText(), "kx");
+    // Tab is typed like a printable character; other control characters stay out.
+    for (unsigned character : {'k', '\t', 0x1Bu, 0x08u, 0x01u, 'x'}) {
+        typed.characterCode = character;
+        App().OnNotify(typed);
+    }
+    EXPECT_EQ(App().InputLine().GetText(), "k\tx");
 }
 
 TEST_F(AppWindow, LineEnteredTakesAndClearsTheSendersText) {
     ASSERT_TRUE(Start());
     App().InputLine().Control()->ReplaceSelection("look", true);
-    App().OutputPane().m_holdByUser = 1;
+    App().OutputPane().SetHoldByUser(true);
     PaneNotify entered;
     entered.sender = &App().InputLine();
     entered.code = PaneNotifyCode::LineEntered;
     App().OnNotify(entered);
     EXPECT_EQ(App().InputLine().GetText(), "");
-    EXPECT_EQ(App().OutputPane().m_holdByUser, 0);
+    EXPECT_FALSE(App().OutputPane().IsHeldByUser());
     // Offline the line is shown in the output pane.
     EXPECT_NE(Output().find("look\n"), std::string::npos);
 }

@@ -47,7 +47,7 @@ TEST_F(DispatcherRun, UnknownCommandOnlyItsFirstWordsAreRed) {
     EXPECT_EQ(Run("/\r\n"), "Unknown command: . Type /help for a list of commands\n");
     Run("/frobnicate now\r\n");
     EXPECT_EQ(FormatOf("Unknown command: frob").textColour, 0x0000ffu);
-    EXPECT_EQ(FormatOf("frobnicate").textColour, App().OutputPane().m_textColour);
+    EXPECT_EQ(FormatOf("frobnicate").textColour, App().OutputPane().Style().textColour);
 }
 
 TEST_F(DispatcherRun, DoubleSlashIsServerTextAndColonCodeIsAName) {

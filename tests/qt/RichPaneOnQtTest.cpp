@@ -1,9 +1,12 @@
 // The pane logic driving the real Qt controls: the cases where the two must agree.
+#include <QAbstractScrollArea>
+#include <QMouseEvent>
 #include <QWidget>
 
 #include <algorithm>
 
 #include "QtTestSupport.h"
+#include "ui/FormatCodes.h"
 #include "ui/PaneNotify.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
@@ -76,7 +79,7 @@ TEST_F(RichPaneOnQt, ColourCodesAndEscapesRenderInTheWidget) {
         "263a\x1a\r\n");
     EXPECT_EQ(output.GetText(), "red plain ?\r\n");
     EXPECT_EQ(FormatAt(output, 0).textColour, 0x0000ffu);
-    EXPECT_EQ(FormatAt(output, 4).textColour, output.m_textColour);
+    EXPECT_EQ(FormatAt(output, 4).textColour, output.Style().textColour);
     output.Control()->SetSelection(10, 11);
     const auto smiley = AsQtPaneControl(output.Control())->SelectionFragment();
     ASSERT_EQ(smiley.size(), 1u);
@@ -91,7 +94,26 @@ TEST_F(RichPaneOnQt, LinksTakeTheUrlFormatAndRestoreTheFormatAfter) {
     EXPECT_EQ(link.textColour, 0xffffffu);
     const CharFormat after = FormatAt(output, 25);
     EXPECT_EQ(after.effects & CharFormat::kBold, CharFormat::kBold);
-    EXPECT_EQ(after.textColour, output.m_textColour);
+    EXPECT_EQ(after.textColour, output.Style().textColour);
+}
+
+TEST_F(RichPaneOnQt, ServerTextAfterAClickKeepsTheFormatTheCodesLeft) {
+    output.Append(ColourMessage(0x00ff00, "Connected!\r\n"));
+    // The click goes where a player's goes: to the scroll area's viewport.
+    auto* area = qobject_cast<QAbstractScrollArea*>(AsQtPaneControl(output.Control())->Widget());
+    ASSERT_NE(area, nullptr);
+    QWidget* view = area->viewport();
+    const QPointF point(5, 5);
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, point, view->mapToGlobal(point), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view, &click);
+    }
+    ProcessEvents();
+    output.Append("server line\r\n");
+    EXPECT_EQ(FormatAt(output, 0).textColour, 0x00ff00u);
+    EXPECT_EQ(FormatAt(output, 12).textColour, output.Style().textColour);
 }
 
 TEST_F(RichPaneOnQt, HiddenPaneHoldsOutputUntilItHasASizeAgain) {

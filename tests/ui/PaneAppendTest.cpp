@@ -20,19 +20,19 @@ TEST_F(OutputAppend, UnclosedPmlTagWithholdsTheTextBeforeIt) {
     EXPECT_EQ(control->insertions, 0);
     EXPECT_TRUE(pane.Append("ged\x19\r\nafter"));
     EXPECT_EQ(control->Text(), "beforeafter");
-    ASSERT_EQ(pane.m_pmlQueue.size(), 1u);
+    ASSERT_EQ(pane.PmlQueue().size(), 1u);
     EXPECT_EQ(pane.PopPmlTag(), "tagged");
     EXPECT_EQ(pane.PopPmlTag(), "");
-    EXPECT_TRUE(pane.m_pending.empty());
+    EXPECT_TRUE(pane.Pending().empty());
 }
 
 TEST_F(OutputAppend, PmlTagDropsOneCrThenOneLf) {
     pane.Append("a\x19one\x19\n\rb\x19two\x19\r\r\nc\x19\x19\r\n\r\nd");
     EXPECT_EQ(control->Text(), "a\rb\r\nc\r\nd");
-    ASSERT_EQ(pane.m_pmlQueue.size(), 3u);
-    EXPECT_EQ(pane.m_pmlQueue[0], "one");
-    EXPECT_EQ(pane.m_pmlQueue[1], "two");
-    EXPECT_EQ(pane.m_pmlQueue[2], "");
+    ASSERT_EQ(pane.PmlQueue().size(), 3u);
+    EXPECT_EQ(pane.PmlQueue()[0], "one");
+    EXPECT_EQ(pane.PmlQueue()[1], "two");
+    EXPECT_EQ(pane.PmlQueue()[2], "");
 }
 
 TEST_F(OutputAppend, LineEndArrivingAfterTheTagIsKept) {
@@ -46,17 +46,17 @@ TEST_F(OutputAppend, TextBeforeAnEarlierTagIsShownWhenALaterOneIsOpen) {
         "a\x19one\x19"
         "b\x19open");
     EXPECT_EQ(control->Text(), "a");
-    EXPECT_EQ(pane.m_pending, "b\x19open");
+    EXPECT_EQ(pane.Pending(), "b\x19open");
     pane.Append(" still");
     pane.Append(" open\x19z");
     EXPECT_EQ(control->Text(), "abz");
-    EXPECT_EQ(pane.m_pmlQueue.back(), "open still open");
+    EXPECT_EQ(pane.PmlQueue().back(), "open still open");
 }
 
 TEST_F(OutputAppend, ResetPmlReleasesWithheldText) {
     pane.Append("shown \x19never closed");
     // What the reset command does to the pending text before printing its message.
-    std::erase(pane.m_pending, '\x19');
+    pane.ResetPml();
     pane.Append("!");
     EXPECT_EQ(control->Text(), "shown never closed!");
 }
@@ -139,7 +139,7 @@ TEST_F(OutputAppend, ColourCodeWaitsForItsSixCharacters) {
         pane.Append("ab\xC4"
                     "ff000"));
     EXPECT_EQ(control->Text(), "ab");
-    EXPECT_EQ(pane.m_pending,
+    EXPECT_EQ(pane.Pending(),
               "\xC4"
               "ff000");
     pane.Append("0red");
@@ -175,13 +175,38 @@ TEST_F(OutputAppend, LinkCodesSaveAndRestoreTheFormat) {
         "a\xC1link\x81"
         "b");
     EXPECT_EQ(Runs(), "[c=ff0000]a[u,c=ffffff]link[c=ff0000]b");
-    EXPECT_EQ(pane.m_savedTextColour, 0x0000ffu);
+}
+
+TEST_F(OutputAppend, LinkEndWithoutStartReturnsToTheDefaultFormat) {
+    pane.Append(
+        "\xE0"
+        "a\x81"
+        "b");
+    EXPECT_EQ(Runs(), "[b]a[]b");
+}
+
+TEST_F(OutputAppend, TextAfterTheSelectionMovedTakesTheFormatTheCodesLeft) {
+    pane.Append(ColourMessage(0x00ff00, "Connected!\r\n"));
+    // A click puts the caret into the green text; the control forgets the reset after it.
+    control->SetSelection(3, 3);
+    pane.OnLeftButtonUp(3, 3);
+    pane.Append("server\r\n");
+    // A drag selects without a release yet.
+    control->SetSelection(0, 4);
+    pane.Append(
+        "\xE0"
+        "bold\r\n");
+    control->SetSelection(2, 2);
+    pane.Append("more\r\n");
+    EXPECT_EQ(Runs(), "[c=00ff00]Connected!\\r\\n[]server\\r\\n[b]bold\\r\\nmore\\r\\n");
 }
 
 TEST_F(OutputAppend, LinkFormatFieldsOfAllOnesAreLeftAlone) {
-    pane.m_urlTextColour = 0xFFFFFFFFu;
-    pane.m_urlBackColour = 0x00ff0000;  // blue background
-    pane.m_urlEffects = 1 | 8;
+    PaneStyle style = pane.Style();
+    style.urlTextColour = 0xFFFFFFFFu;
+    style.urlBackColour = 0x00ff0000;  // blue background
+    style.urlEffects = 1 | 8;
+    pane.ApplyStyle(style);
     pane.Append(
         "\xE0\xC4"
         "ff0000"
@@ -201,7 +226,7 @@ class UrlMarking : public OutputAppend {
 };
 
 TEST_F(UrlMarking, PrefixesAreStoredLowerCase) {
-    EXPECT_EQ(pane.m_urlPrefixes, (std::vector<std::string>{"http://", "www."}));
+    EXPECT_EQ(pane.UrlPrefixes(), (std::vector<std::string>{"http://", "www."}));
 }
 
 TEST_F(UrlMarking, WordAfterBoundaryIsEnclosed) {
@@ -235,23 +260,23 @@ TEST_F(UrlMarking, BoundaryAfterCodesAndAfterAColourCode) {
 TEST_F(UrlMarking, UrlEndingInFrontOfAPmlTagIsMarkedButTagContentsAreNot) {
     pane.Append("go www.a\x19see http://b.c now\x19\r\n");
     EXPECT_EQ(Runs(), "[]go [u,c=ffffff]www.a");
-    ASSERT_EQ(pane.m_pmlQueue.size(), 1u);
-    EXPECT_EQ(pane.m_pmlQueue[0], "see http://b.c now");
+    ASSERT_EQ(pane.PmlQueue().size(), 1u);
+    EXPECT_EQ(pane.PmlQueue()[0], "see http://b.c now");
 }
 
 TEST_F(UrlMarking, OpenPmlTagContentsStayUnmarkedAcrossAppends) {
     pane.Append("\x19 http://a.b ");
     pane.Append(" www.c.d \x19");
-    ASSERT_EQ(pane.m_pmlQueue.size(), 1u);
-    EXPECT_EQ(pane.m_pmlQueue[0], " http://a.b  www.c.d ");
+    ASSERT_EQ(pane.PmlQueue().size(), 1u);
+    EXPECT_EQ(pane.PmlQueue()[0], " http://a.b  www.c.d ");
 }
 
 TEST_F(UrlMarking, UrlAtTheEndOfHeldTextIsMarkedWhenMoreTextArrives) {
-    pane.m_holdByUser = 1;
+    pane.SetHoldByUser(true);
     EXPECT_FALSE(pane.Append("go http://a.b"));
     EXPECT_FALSE(pane.Append("/c now\r\n"));
     EXPECT_EQ(control->Text(), "");
-    pane.m_holdByUser = 0;
+    pane.SetHoldByUser(false);
     pane.Flush();
     EXPECT_EQ(Runs(), "[]go [u,c=ffffff]http://a.b/c[] now\\r\\n");
 }
@@ -288,7 +313,7 @@ TEST_F(UrlMarking, AlreadyEnclosedUrlIsNotEnclosedAgain) {
     pane.Append(
         "\xC4"
         "a b");
-    EXPECT_EQ(pane.m_pending,
+    EXPECT_EQ(pane.Pending(),
               "\xC4\xC1"
               "a\x81 b");
     // New prefixes make the pane look at all pending text again.
@@ -302,7 +327,6 @@ TEST_F(UrlMarking, TextAfterARenderedLinkStartIsNotEnclosedAgain) {
     pane.Append("see \xC1");
     pane.Append("http://x y");
     // A second link start would have saved the link format as the one to return to.
-    EXPECT_EQ(pane.m_savedTextColour, 0xd0d0d0u);
     pane.Append("\x81 z");
     EXPECT_EQ(Runs(), "[]see [u,c=ffffff]http://x y[] z");
 }
@@ -387,26 +411,24 @@ TEST_F(InputAppend, AtSelectionInsertsInsideTheText) {
 // ---- Holding ----
 
 TEST_F(OutputAppend, HoldByUserCollectsUntilFlush) {
-    pane.m_holdByUser = 1;
+    pane.SetHoldByUser(true);
     EXPECT_FALSE(pane.Append("one\r\n"));
     EXPECT_FALSE(pane.Append("\xE0two\r\n"));
     EXPECT_EQ(control->Text(), "");
-    EXPECT_EQ(pane.m_pending, "one\r\n\xE0two\r\n");
-    pane.m_holdByUser = 0;
+    EXPECT_EQ(pane.Pending(), "one\r\n\xE0two\r\n");
+    pane.SetHoldByUser(false);
     pane.Flush();
     EXPECT_EQ(Runs(), "[]one\\r\\n[b]two\\r\\n");
-    EXPECT_TRUE(pane.m_pending.empty());
+    EXPECT_TRUE(pane.Pending().empty());
 }
 
 TEST_F(OutputAppend, ZeroSizeHoldsAndRegainingASizeRenders) {
     pane.OnSizeChanged(0, 300);
-    EXPECT_EQ(pane.m_holdZeroSize, 1);
     EXPECT_FALSE(pane.Append("while minimised"));
     EXPECT_EQ(control->Text(), "");
     pane.OnSizeChanged(640, 0);
     EXPECT_EQ(control->Text(), "");
     pane.OnSizeChanged(640, 300);
-    EXPECT_EQ(pane.m_holdZeroSize, 0);
     EXPECT_EQ(control->Text(), "while minimised");
 }
 
@@ -419,12 +441,12 @@ TEST_F(OutputAppend, ResizingWithoutHoldDoesNotTouchTheControl) {
 }
 
 TEST_F(OutputAppend, HeldLinesAreRenderedInOneGo) {
-    pane.m_holdByUser = 1;
+    pane.SetHoldByUser(true);
     for (int i = 0; i < 20000; ++i)
         pane.Append(
             "line \xC4"
             "00ff00green\xBE\r\n");
-    pane.m_holdByUser = 0;
+    pane.SetHoldByUser(false);
     pane.Flush();
     EXPECT_EQ(control->TextUtf16().size(), 20000u * 12u);
     EXPECT_EQ(control->Runs(0, 12), "[]line [c=00ff00]green[]\\r\\n");
@@ -476,7 +498,7 @@ TEST_F(OutputAppend, AControlEventDuringARenderMakesItMoveTheSelectionAgain) {
 TEST(PaneWithoutControl, AppendKeepsTheText) {
     CRichPane pane;
     EXPECT_FALSE(pane.Append("early"));
-    EXPECT_EQ(pane.m_pending, "early");
+    EXPECT_EQ(pane.Pending(), "early");
     EXPECT_EQ(pane.GetText(), "");
 }
 

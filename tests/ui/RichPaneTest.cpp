@@ -6,9 +6,12 @@ TEST(RichPaneCreate, SetsUpTheControl) {
     RecordingPaneFactory factory;
     NotifyRecorder window;
     CRichPane pane;
-    pane.m_textColour = 0x00ff00;
-    pane.m_backColour = 0x202020;
-    pane.SetFont("Fixed", 12);
+    PaneStyle style;
+    style.textColour = 0x00ff00;
+    style.backColour = 0x202020;
+    style.fontFace = "Fixed";
+    style.fontSize = 12;
+    pane.ApplyStyle(style);
     ASSERT_TRUE(pane.Create(factory, &window, 30, 500, 64, false));
     RecordingPaneControl* control = factory.last;
     ASSERT_NE(control, nullptr);
@@ -54,7 +57,7 @@ TEST(RichPaneFont, LongFaceIsCutTo31Characters) {
     CRichPane pane;
     const std::string longFace(40, 'F');
     pane.SetFont(longFace, 10);
-    EXPECT_EQ(pane.m_fontFace, std::string(31, 'F'));
+    EXPECT_EQ(pane.FontFace(), std::string(31, 'F'));
     RecordingPaneFactory factory;
     ASSERT_TRUE(pane.Create(factory, nullptr, 0, 100, 100, true));
     EXPECT_EQ(factory.last->fontFace, std::string(31, 'F'));
@@ -82,7 +85,7 @@ TEST(RichPaneUrlPrefixes, ReplacedAndLowerCased) {
     CRichPane pane;
     pane.SetUrlPrefixes({"HTTP://", "Www."});
     pane.SetUrlPrefixes({"FTP://"});
-    EXPECT_EQ(pane.m_urlPrefixes, std::vector<std::string>{"ftp://"});
+    EXPECT_EQ(pane.UrlPrefixes(), std::vector<std::string>{"ftp://"});
 }
 
 TEST(RichPaneReset, RestoresDefaultsButKeepsUrlPrefixes) {
@@ -91,40 +94,42 @@ TEST(RichPaneReset, RestoresDefaultsButKeepsUrlPrefixes) {
     CRichPane pane;
     ASSERT_TRUE(pane.Create(factory, &window, 0, 100, 100, false));
     pane.SetUrlPrefixes({"www."});
-    pane.SetFont("Other", 14);
-    pane.m_textColour = 1;
-    pane.m_backColour = 2;
-    pane.m_urlEffects = 1;
-    pane.m_urlTextColour = 3;
-    pane.m_holdByUser = 1;
-    pane.m_hasFocus = 1;
-    pane.m_overUrl = 1;
-    pane.m_hoverUrl = "www.x";
-    pane.SetPasswordMode(true);
+    PaneStyle style;
+    style.fontFace = "Other";
+    style.fontSize = 14;
+    style.textColour = 1;
+    style.backColour = 2;
+    style.urlEffects = 1;
+    style.urlTextColour = 3;
+    style.urlBackColour = 4;
+    pane.ApplyStyle(style);
+    pane.OnFocusChanged(true);
+    pane.Append("\x19tag\x19");
+    pane.SetHoldByUser(true);
     pane.Append("held");
-    pane.m_pmlQueue.push_back("tag");
-    pane.m_passwordMode = 0;
     factory.last->ReplaceSelection("line", true);
     pane.OnKeyDown(Key::kReturn, KeyModifiers{});
+    pane.SetPasswordMode(true);
 
     pane.Reset();
     EXPECT_EQ(pane.Control(), nullptr);
-    EXPECT_EQ(pane.m_isOutput, 1);
-    EXPECT_EQ(pane.m_fontFace, "Courier New");
-    EXPECT_EQ(pane.m_fontSize, 10u);
-    EXPECT_EQ(pane.m_textColour, 0xd0d0d0u);
-    EXPECT_EQ(pane.m_backColour, 0u);
-    EXPECT_EQ(pane.m_urlEffects, 4u);
-    EXPECT_EQ(pane.m_urlTextColour, 0xffffffu);
-    EXPECT_EQ(pane.m_holdByUser, 0);
-    EXPECT_EQ(pane.m_hasFocus, 0);
-    EXPECT_EQ(pane.m_passwordMode, 0);
-    EXPECT_EQ(pane.m_overUrl, 0);
-    EXPECT_TRUE(pane.m_hoverUrl.empty());
-    EXPECT_TRUE(pane.m_pending.empty());
-    EXPECT_TRUE(pane.m_pmlQueue.empty());
+    EXPECT_TRUE(pane.IsOutput());
+    const PaneStyle defaults;
+    const PaneStyle now = pane.Style();
+    EXPECT_EQ(now.fontFace, "Courier New");
+    EXPECT_EQ(now.fontSize, 10u);
+    EXPECT_EQ(now.textColour, 0xd0d0d0u);
+    EXPECT_EQ(now.backColour, 0u);
+    EXPECT_EQ(now.urlEffects, 4u);
+    EXPECT_EQ(now.urlTextColour, 0xffffffu);
+    EXPECT_EQ(now.urlBackColour, defaults.urlBackColour);
+    EXPECT_FALSE(pane.IsHeldByUser());
+    EXPECT_FALSE(pane.HasFocus());
+    EXPECT_FALSE(pane.IsPasswordMode());
+    EXPECT_TRUE(pane.Pending().empty());
+    EXPECT_FALSE(pane.HasPmlTags());
     EXPECT_TRUE(pane.History().Empty());
-    EXPECT_EQ(pane.m_urlPrefixes, std::vector<std::string>{"www."});
+    EXPECT_EQ(pane.UrlPrefixes(), std::vector<std::string>{"www."});
 
     // The pane can be built again and works from a clean state.
     ASSERT_TRUE(pane.Create(factory, &window, 0, 100, 100, true));
@@ -137,9 +142,9 @@ TEST(RichPaneFocus, FollowsTheControl) {
     CRichPane pane;
     ASSERT_TRUE(pane.Create(factory, nullptr, 0, 100, 100, true));
     factory.last->SetFocus();
-    EXPECT_EQ(pane.m_hasFocus, 1);
+    EXPECT_TRUE(pane.HasFocus());
     pane.OnFocusChanged(false);
-    EXPECT_EQ(pane.m_hasFocus, 0);
+    EXPECT_FALSE(pane.HasFocus());
 }
 
 TEST(RichPaneText, GetTextIsTheControlsText) {
@@ -155,7 +160,9 @@ TEST(RichPaneText, GetTextIsTheControlsText) {
 
 TEST(RichPaneTags, RtfToTagsUsesThePanesTextColour) {
     CRichPane pane;
-    pane.m_textColour = 0x00ff00;
+    PaneStyle style;
+    style.textColour = 0x00ff00;
+    pane.ApplyStyle(style);
     FormattedChar a;
     a.character = 'a';
     a.format.mask = CharFormat::kColour;
