@@ -1,8 +1,8 @@
 #include "config/ConfigStore.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+
+#include "base/FileAccess.h"
 
 namespace {
 
@@ -22,10 +22,10 @@ char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 bool CConfigStore::Load(const std::string& path) {
     m_values.clear();
-    std::ifstream file(path, std::ios::binary);
-    if (!file.is_open()) return false;
-    // A read error ends the reading; what was read so far counts.
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // Anything but a regular file (a folder, a FIFO) counts as missing; a read error ends the
+    // reading and what was read so far counts.
+    std::string text;
+    if (!ReadRegularFile(path, text)) return false;
     Parse(text);
     return true;
 }

@@ -12,7 +12,8 @@ class CConfigStore {
         "# This file is modified by OstrakClient. Do not manually edit this\n"
         "# file while OstrakClient is running!";
 
-    // Empties the store, then reads the file. False (and empty) when it cannot be opened.
+    // Empties the store, then reads the file. False (and empty) when it cannot be opened or is
+    // not a regular file.
     bool Load(const std::string& path);
     // Writes the header (when not empty) and two line feeds, then "key = value\n" per entry.
     bool Save(const std::string& path, const std::string& header) const;
