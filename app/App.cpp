@@ -4,6 +4,7 @@
 #include <Version.h>
 
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +24,12 @@ constexpr int kTickTimer = 1;
 // Used for the first window when the pane cannot measure its font.
 constexpr std::int32_t kFallbackClientWidth = 640;
 constexpr std::int32_t kDefaultClientHeight = 320;
+
+std::uint64_t SteadyMilliseconds() {
+    using std::chrono::milliseconds;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<milliseconds>(now).count());
+}
 
 std::int32_t LeadingDigits(const std::string& text) {
     std::int64_t value = 0;
@@ -48,7 +55,8 @@ std::string GetSystemErrorText(std::uint32_t code) {
 }
 
 CApp::CApp()
-    : m_telnetHost(std::make_unique<CAppTelnetHost>(*this)),
+    : m_clock(SteadyMilliseconds),
+      m_telnetHost(std::make_unique<CAppTelnetHost>(*this)),
       m_telnet(std::make_unique<CTelnetEngine>(*m_telnetHost)) {
     EnterBuiltinCommands();
     g_app = this;
@@ -158,7 +166,7 @@ bool CApp::Create(IPlatform* instance) {
 void CApp::Destroy() {
     // 1-2. Stop the workers, write what changed (the window rectangle among it).
     if (m_stopEvent) m_stopEvent->Signal();
-    SaveSettingsIfDirty();
+    SaveSettingsIfDirty(true);
     // 3-4. Script requests and plug-ins.
     StopSystemLibrary();
     for (PluginRecord& plugin : m_plugins) UnloadPlugin(plugin);
@@ -172,7 +180,7 @@ void CApp::Destroy() {
     CWindow::Destroy();
     // A window still open until here (the loop ended on a quit request) stored its rectangle
     // just now; write it too rather than lose it.
-    SaveSettingsIfDirty();
+    SaveSettingsIfDirty(true);
     // 10. Script host.
     m_scriptHost.reset();
     // 11. Wait for every download worker, then delete the requests.
@@ -216,7 +224,7 @@ void CApp::OnTick() {
     }
 
     // 6. Settings.
-    SaveSettingsIfDirty();
+    SaveSettingsIfDirty(false);
 
     // 7. Window size report.
     if (IsConnected() && m_telnet->IsNawsAgreed() && m_telnet->IsSizeChanged()) {
@@ -224,11 +232,19 @@ void CApp::OnTick() {
     }
 }
 
-void CApp::SaveSettingsIfDirty() {
+void CApp::SaveSettingsIfDirty(bool atShutdown) {
     if (!m_settingsDirty) return;
-    // A failed write is not reported; the next change tries again.
-    m_settings.Save(m_settingsPath, CConfigStore::kSettingsHeader);
-    m_settingsDirty = false;
+    // A failed write is not reported. The change stays pending, and the tick tries again once
+    // the back-off allows, so a full or read-only disk is not hammered every tick; shutdown
+    // tries regardless, as it is the last chance.
+    const std::uint64_t now = m_clock();
+    if (!atShutdown && !m_settingsRetry.IsDue(now)) return;
+    if (m_settings.Save(m_settingsPath, CConfigStore::kSettingsHeader)) {
+        m_settingsDirty = false;
+        m_settingsRetry.Succeeded();
+    } else {
+        m_settingsRetry.Failed(now);
+    }
 }
 
 void CApp::ReportScriptMessage() {

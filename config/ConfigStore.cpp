@@ -1,7 +1,5 @@
 #include "config/ConfigStore.h"
 
-#include <cstdio>
-
 #include "base/FileAccess.h"
 
 namespace {
@@ -58,20 +56,23 @@ void CConfigStore::Parse(const std::string& text) {
     }
 }
 
-bool CConfigStore::Save(const std::string& path, const std::string& header) const {
-    // Text mode: line feeds are this platform's line ends.
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file) return false;
-    bool ok = true;
-    if (!header.empty()) ok = std::fprintf(file, "%s\n\n", header.c_str()) >= 0;
+std::string CConfigStore::Serialize(const std::string& header) const {
+    // Line feeds only: this platform's text files end their lines so.
+    std::string text;
+    if (!header.empty()) text += header + "\n\n";
     for (const auto& [key, value] : m_values) {
-        ok = ok && std::fwrite(key.data(), 1, key.size(), file) == key.size();
-        ok = ok && std::fputs(" = ", file) >= 0;
-        ok = ok && std::fwrite(value.data(), 1, value.size(), file) == value.size();
-        ok = ok && std::fputc('\n', file) != EOF;
+        text += key;
+        text += " = ";
+        text += value;
+        text += '\n';
     }
-    const bool closed = std::fclose(file) == 0;
-    return ok && closed;
+    return text;
+}
+
+bool CConfigStore::Save(const std::string& path, const std::string& header) const {
+    // Written beside the old file and renamed over it, so a full disk or a crash part-way
+    // leaves the old settings whole.
+    return static_cast<bool>(ReplaceFile(path, Serialize(header)));
 }
 
 std::string CConfigStore::Get(const std::string& key) const {

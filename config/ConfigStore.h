@@ -16,7 +16,10 @@ class CConfigStore {
     // not a regular file.
     bool Load(const std::string& path);
     // Writes the header (when not empty) and two line feeds, then "key = value\n" per entry.
+    // False, with the old file as it was, when the file cannot be written whole.
     bool Save(const std::string& path, const std::string& header) const;
+    // The text Save writes.
+    std::string Serialize(const std::string& header) const;
     // The stored value, or the empty string when there is none.
     std::string Get(const std::string& key) const;
     void Set(const std::string& key, const std::string& value);
