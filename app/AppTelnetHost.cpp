@@ -4,17 +4,58 @@
 #include <string>
 
 #include "app/App.h"
+#include "app/MessageColours.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
 
-void CAppTelnetHost::PrintError(std::string_view text) { m_app.PrintError(std::string(text)); }
+namespace {
 
-void CAppTelnetHost::PrintColoured(std::uint32_t rrggbb, std::string_view text) {
-    m_app.PrintColour(rrggbb, std::string(text));
+// The colour of a coloured kind; false for the kinds shown without one.
+bool ColourOf(TelnetMessageKind kind, std::uint32_t& rrggbb) {
+    switch (kind) {
+        case TelnetMessageKind::Error:
+            rrggbb = kErrorColour;
+            return true;
+        case TelnetMessageKind::Success:
+            rrggbb = kSuccessColour;
+            return true;
+        case TelnetMessageKind::Notice:
+            rrggbb = kNoticeColour;
+            return true;
+        case TelnetMessageKind::Plain:
+        case TelnetMessageKind::Quoted:
+            break;
+    }
+    return false;
 }
 
-std::string CAppTelnetHost::ColourMessage(std::uint32_t rrggbb, std::string_view text) {
-    return ::ColourMessage(rrggbb, text);
+// The pane text of one message. Quoted text ends with a reset code, so that formats typed
+// into it stop there.
+std::string FormatTelnetMessage(TelnetMessageKind kind, std::string_view text) {
+    std::uint32_t rrggbb = 0;
+    if (ColourOf(kind, rrggbb)) return ColourMessage(rrggbb, text);
+    std::string shown(text);
+    if (kind == TelnetMessageKind::Quoted) shown += kResetCode;
+    return shown;
+}
+
+}  // namespace
+
+void CAppTelnetHost::Report(TelnetMessageKind kind, std::string_view text) {
+    // Coloured messages take the application's own path, which also keeps what is printed
+    // before the pane exists.
+    std::uint32_t rrggbb = 0;
+    if (ColourOf(kind, rrggbb)) {
+        m_app.PrintColour(rrggbb, std::string(text));
+    } else {
+        m_app.OutputPane().Append(FormatTelnetMessage(kind, text));
+    }
+}
+
+void CAppTelnetHost::ReportBlock(std::span<const TelnetMessagePart> parts) {
+    std::string block;
+    for (const TelnetMessagePart& part : parts) block += FormatTelnetMessage(part.kind, part.text);
+    m_app.OutputPane().Append(block);
 }
 
 void CAppTelnetHost::ShowText(std::string_view text) { m_app.OutputPane().Append(text); }

@@ -5,14 +5,14 @@
 class CApp;
 
 // What the telnet engine reaches of the application: the output pane, the scripts' events
-// and filters, the pane's measurements and the event loop's socket watch.
+// and filters, the pane's measurements and the event loop's socket watch. The engine's
+// messages come by kind; here they get the colours of all the client's own messages.
 class CAppTelnetHost : public ITelnetHost {
   public:
     explicit CAppTelnetHost(CApp& app) : m_app(app) {}
 
-    void PrintError(std::string_view text) override;
-    void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
-    std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
+    void Report(TelnetMessageKind kind, std::string_view text) override;
+    void ReportBlock(std::span<const TelnetMessagePart> parts) override;
     void ShowText(std::string_view text) override;
     // Only scripts filter received lines; without them lines go to the pane uncopied.
     bool HasReceiveFilter() override;

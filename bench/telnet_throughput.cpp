@@ -55,11 +55,10 @@ class MemorySocket : public CBaseSocket {
 
 class CountingHost : public ITelnetHost {
   public:
-    void PrintError(std::string_view) override { ++errors; }
-    void PrintColoured(std::uint32_t, std::string_view) override {}
-    std::string ColourMessage(std::uint32_t, std::string_view text) override {
-        return std::string(text);
+    void Report(TelnetMessageKind kind, std::string_view) override {
+        if (kind == TelnetMessageKind::Error) ++errors;
     }
+    void ReportBlock(std::span<const TelnetMessagePart>) override {}
     void ShowText(std::string_view text) override {
         shown += text.size();
         ++lines;

@@ -16,7 +16,7 @@ bool CTelnetEngine::SetCompressIn(bool on, std::size_t plainLength) {
     if (inflateInit(&m_inflateStream) != Z_OK) {
         m_compressIn = false;
         m_inflateStream = z_stream{};
-        m_host.PrintError("inflateInit() failed!");
+        ReportError("inflateInit() failed!");
         DropConnection(false);
         return false;
     }
@@ -40,7 +40,7 @@ bool CTelnetEngine::SetCompressOut(bool on) {
     if (deflateInit(&m_deflateStream, 9) != Z_OK) {
         m_compressOut = false;
         m_deflateStream = z_stream{};
-        m_host.PrintError("deflateInit() failed!");
+        ReportError("deflateInit() failed!");
         DropConnection(false);
         return false;
     }
@@ -82,7 +82,7 @@ CTelnetEngine::InflateResult CTelnetEngine::InflateInput(std::size_t& budget) {
         if (result < 0) {
             char message[256];
             std::snprintf(message, sizeof(message), "inflate() failed with error %d", result);
-            m_host.PrintError(message);
+            ReportError(message);
             DropConnection(false);
             return InflateResult::Failed;
         }
@@ -119,7 +119,7 @@ void CTelnetEngine::SendDeflated(const char* data, std::size_t length) {
             if (result != Z_OK) {
                 char message[256];
                 std::snprintf(message, sizeof(message), "deflate() failed with error %d", result);
-                m_host.PrintError(message);
+                ReportError(message);
                 DropConnection(false);
                 return;
             }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "base/AsciiText.h"
 #include "net/Socket.h"
@@ -59,7 +60,9 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
     std::uint16_t port = m_defaultPort;
     if (hasPort && !ReadPort(portText, port)) {
         // A mistyped command leaves whatever connection there is alone.
-        m_host.ShowText(m_host.ColourMessage(0xff0000, "Invalid port: ") + portText + "\r\n\xBE");
+        const TelnetMessagePart parts[] = {{TelnetMessageKind::Error, "Invalid port: "},
+                                           {TelnetMessageKind::Quoted, portText + "\r\n"}};
+        m_host.ReportBlock(parts);
         return;
     }
     if (host.empty()) host = m_defaultServer;
@@ -80,8 +83,8 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
     m_connection = m_socketFactory();
     if (!m_connection) return;
     if (!m_connection->Connect(host.c_str(), port)) {
-        m_host.PrintError(std::string("Failed to connect to server. ") +
-                          m_connection->GetLastErrorText());
+        ReportError(std::string("Failed to connect to server. ") +
+                    m_connection->GetLastErrorText());
         m_connection->ClearError();
         m_connection.reset();
         return;
@@ -92,7 +95,7 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
 
 void CTelnetEngine::CmdDisconnect(const std::string& /*argument*/) {
     if (!m_connected) {
-        m_host.PrintError("Not connected");
+        ReportError("Not connected");
         return;
     }
     DropConnection(true);
@@ -100,10 +103,14 @@ void CTelnetEngine::CmdDisconnect(const std::string& /*argument*/) {
 
 void CTelnetEngine::DropConnection(bool byUser) {
     if (!m_connected) return;
-    m_host.PrintError("Disconnected");
+    ReportError("Disconnected");
     m_connected = false;
     CloseSocket();
     ResetTelnetState(byUser);
+}
+
+void CTelnetEngine::ReportError(std::string_view text) {
+    m_host.Report(TelnetMessageKind::Error, std::string(text) + "\r\n");
 }
 
 void CTelnetEngine::CloseSocket() {
@@ -117,14 +124,13 @@ void CTelnetEngine::PollConnection() {
     if (state == kSocketConnecting) return;
     m_connecting = false;
     if (state == kSocketConnected) {
-        m_host.PrintColoured(0x00ff00, "Connected!\r\n");
+        m_host.Report(TelnetMessageKind::Success, "Connected!\r\n");
         m_connected = true;
         ++m_generation;
         m_host.FireConnected();
         return;
     }
-    m_host.PrintError(std::string("Failed to connect to server. ") +
-                      m_connection->GetLastErrorText());
+    ReportError(std::string("Failed to connect to server. ") + m_connection->GetLastErrorText());
     m_connection->ClearError();
     m_host.WatchSocket(-1);
     m_host.FireConnectFailed();
@@ -157,7 +163,7 @@ void CTelnetEngine::ProcessIncoming() {
 }
 
 void CTelnetEngine::FinishPeerClose() {
-    m_host.PrintError(m_closeText);
+    ReportError(m_closeText);
     m_connected = false;
     CloseSocket();
     ResetTelnetState(false);
@@ -284,19 +290,20 @@ void CTelnetEngine::SendToServer(const char* data, std::size_t length) {
 
 void CTelnetEngine::ShowTelnetReport() {
     if (!m_connected) {
-        m_host.PrintColoured(0xff0000, "Not connected.\r\n");
+        m_host.Report(TelnetMessageKind::Error, "Not connected.\r\n");
         return;
     }
-    std::string block = "Negotiated options:\r\n";
+    std::vector<TelnetMessagePart> parts;
+    parts.push_back({TelnetMessageKind::Plain, "Negotiated options:\r\n"});
     for (int code = 0; code < 256; ++code) {
         const std::uint8_t verb = m_telnetOptions[code];
         if (verb == 0) continue;
-        std::uint32_t colour = 0xffff00;
+        TelnetMessageKind kind = TelnetMessageKind::Notice;
         if ((code == Telnet::kNaws && m_nawsAgreed) ||
             (code == Telnet::kCompress2 && (m_compressIn || m_compressOut))) {
-            colour = 0x00ff00;
+            kind = TelnetMessageKind::Success;
         } else if (verb == Telnet::kWont || verb == Telnet::kDont) {
-            colour = 0xff0000;
+            kind = TelnetMessageKind::Error;
         }
         const char* verbText = verb == Telnet::kWill   ? "   WILL "
                                : verb == Telnet::kWont ? "   WON'T "
@@ -304,19 +311,21 @@ void CTelnetEngine::ShowTelnetReport() {
                                                        : "   DON'T ";
         char codeText[32];
         std::snprintf(codeText, sizeof(codeText), " (%d)\r\n", code);
-        block += m_host.ColourMessage(
-            colour, std::string(verbText) + GetTelnetOptionName(static_cast<std::uint8_t>(code)) +
-                        codeText);
+        parts.push_back({kind, std::string(verbText) +
+                                   GetTelnetOptionName(static_cast<std::uint8_t>(code)) +
+                                   codeText});
     }
     if (m_nawsAgreed) {
-        block += m_host.ColourMessage(0x00ff00, "Server is aware of current window size.\r\n");
+        parts.push_back(
+            {TelnetMessageKind::Success, "Server is aware of current window size.\r\n"});
     }
     if (m_compressIn) {
-        block +=
-            m_host.ColourMessage(0x00ff00, "Data from server is being received compressed.\r\n");
+        parts.push_back(
+            {TelnetMessageKind::Success, "Data from server is being received compressed.\r\n"});
     }
     if (m_compressOut) {
-        block += m_host.ColourMessage(0x00ff00, "Data to server is being sent compressed.\r\n");
+        parts.push_back(
+            {TelnetMessageKind::Success, "Data to server is being sent compressed.\r\n"});
     }
-    m_host.ShowText(block);
+    m_host.ReportBlock(parts);
 }

@@ -99,6 +99,8 @@ class CTelnetEngine {
     bool DiscardSubnegotiation(CByteBuffer& buffer);
     void SendDeflated(const char* data, std::size_t length);
     void SendCommand(std::uint8_t verb, std::uint8_t option);
+    // An error message of one line; the line break is added.
+    void ReportError(std::string_view text);
     // Prints "Disconnected", closes and resets: the end of a connection the client drops.
     void DropConnection(bool byUser);
     void FinishPeerClose();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,19 +14,33 @@ struct PaneMetrics {
     std::int32_t charHeight = 0;
 };
 
+// What a message of the engine's own is; the host decides how each kind looks.
+enum class TelnetMessageKind : std::uint8_t {
+    Plain,   // shown as it is (a heading)
+    Quoted,  // text the user typed, repeated as given: any format codes in it end with it
+    Error,
+    Success,
+    Notice,
+};
+
+// One part of a message block; any line break is part of the text.
+struct TelnetMessagePart {
+    TelnetMessageKind kind = TelnetMessageKind::Plain;
+    std::string text;
+};
+
 // What the telnet engine needs of the rest of the application. All calls come on the main
 // thread, from inside the engine's operations.
 class ITelnetHost {
   public:
     virtual ~ITelnetHost() = default;
 
-    // An error line: the text in red followed by "\r\n".
-    virtual void PrintError(std::string_view text) = 0;
-    // A span in a colour given as 0xRRGGBB; any line break is part of the text.
-    virtual void PrintColoured(std::uint32_t rrggbb, std::string_view text) = 0;
-    // The same span as pane text, not shown, for blocks assembled from several parts.
-    virtual std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) = 0;
-    // Appends text to the output pane as it is (server lines, reports).
+    // A message of the client's own, in plain text; any line break is part of the text.
+    virtual void Report(TelnetMessageKind kind, std::string_view text) = 0;
+    // Several parts shown together as one piece of output (the /telnet report; "Invalid port: "
+    // with the port text typed).
+    virtual void ReportBlock(std::span<const TelnetMessagePart> parts) = 0;
+    // Appends server text to the output pane as it is.
     virtual void ShowText(std::string_view text) = 0;
     // Whether received lines pass through FilterReceivedLine (scripts are running); without
     // a filter the engine hands lines straight to ShowText without copying them.

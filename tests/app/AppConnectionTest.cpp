@@ -2,7 +2,9 @@
 #include <functional>
 #include <thread>
 
+#include "net/TelnetEngine.h"
 #include "tests/app/AppFixture.h"
+#include "tests/support/RecordingPaneControl.h"
 #include "tests/support/ScriptedTelnetServer.h"
 
 namespace {
@@ -25,6 +27,27 @@ class AppConnection : public AppFixture {
     bool Connect(ScriptedTelnetServer& server) {
         App().SubmitText("/connect " + server.Address() + "\r\n");
         return server.WaitForClient() && TickUntil([&] { return App().IsConnected(); });
+    }
+
+    // Runs the action and returns the formats of what it showed, followed by a probe line that
+    // shows whether its formats ended with it. Expects exactly what the given pane bytes show
+    // when appended to the same pane from the same state.
+    std::string ShownAs(const std::function<void()>& action, const std::string& bytes) {
+        const std::string reset = "\xBE";
+        const std::string probe = "probe\r\n";
+        CRichPane& pane = App().OutputPane();
+        auto& control = *static_cast<RecordingPaneControl*>(pane.Control());
+        auto length = [&] { return static_cast<std::size_t>(control.GetTextLength()); };
+        pane.Append(reset);
+        const std::size_t start = length();
+        action();
+        pane.Append(probe);
+        const std::size_t middle = length();
+        pane.Append(reset);
+        pane.Append(bytes + probe);
+        const std::string shown = control.Runs(start, middle);
+        EXPECT_EQ(shown, control.Runs(middle, length()));
+        return shown;
     }
 };
 
@@ -58,6 +81,41 @@ TEST_F(AppConnection, PlaysOnALocalServer) {
     EXPECT_EQ(Window().WatchedSocket(), -1);
     App().SubmitText("/disconnect\r\n");
     EXPECT_TRUE(OutputHas("Not connected\n"));
+}
+
+TEST_F(AppConnection, ConnectionMessagesShowTheirColoursAndCodes) {
+    ASSERT_TRUE(Start());
+    const std::string red =
+        "\xC4"
+        "ff0000";
+    const std::string green =
+        "\xC4"
+        "00ff00";
+    const std::string yellow =
+        "\xC4"
+        "ffff00";
+    const std::string reset = "\xBE";
+
+    // The port text is repeated as typed, and a format code in it ends with it.
+    const std::string invalid = ShownAs([&] { App().SubmitText("/connect 127.0.0.1:\xE0x\r\n"); },
+                                        red + "Invalid port: " + reset + "\xE0x\r\n" + reset);
+    EXPECT_EQ(invalid, "[c=ff0000]Invalid port: [b]x\\r\\n[]probe\\r\\n");
+
+    ScriptedTelnetServer server;
+    EXPECT_EQ(ShownAs([&] { ASSERT_TRUE(Connect(server)); }, green + "Connected!\r\n" + reset),
+              "[c=00ff00]Connected!\\r\\n[]probe\\r\\n");
+
+    server.Send(std::string("\xFF\xFB\x01\xFF\xFE\x18\xFF\xFD\x1F", 9));  // WILL 1, DONT 24, DO 31
+    ASSERT_TRUE(TickUntil(
+        [&] { return App().Telnet().IsNawsAgreed() && App().Telnet().GetTelnetOption(24) != 0; }));
+    ShownAs([&] { App().SubmitText("/telnet\r\n"); },
+            "Negotiated options:\r\n" + yellow + "   WILL Echo (1)\r\n" + reset + red +
+                "   DON'T Terminal-Type (24)\r\n" + reset + green + "   DO NAWS (31)\r\n" + reset +
+                green + "Server is aware of current window size.\r\n" + reset);
+
+    ShownAs([&] { App().SubmitText("/disconnect\r\n"); }, red + "Disconnected\r\n" + reset);
+    ShownAs([&] { App().SubmitText("/disconnect\r\n"); }, red + "Not connected\r\n" + reset);
+    ShownAs([&] { App().SubmitText("/telnet\r\n"); }, red + "Not connected.\r\n" + reset);
 }
 
 TEST_F(AppConnection, ServerCloseIsReported) {

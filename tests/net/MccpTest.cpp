@@ -85,8 +85,8 @@ TEST(MccpIn, CorruptDataDisconnects) {
     h.server.SendUncompressed("ok\r\n" + kStart2 + "this is not a zlib stream at all\r\n");
     ASSERT_TRUE(h.PumpUntil([&] { return !h.engine.IsConnected(); }));
     const std::vector<std::string> expected = {"show:ok\r\n",
-                                               "error:inflate() failed with error -3",
-                                               "error:Disconnected", "disconnect:0"};
+                                               "error:inflate() failed with error -3\r\n",
+                                               "error:Disconnected\r\n", "disconnect:0"};
     EXPECT_EQ(std::vector<std::string>(h.host.events.end() - 4, h.host.events.end()), expected);
     EXPECT_FALSE(h.engine.IsCompressIn());
     EXPECT_EQ(h.engine.GetBufferedBytes(), 0u);

@@ -17,8 +17,7 @@ std::size_t IndexOf(const std::vector<std::string>& events, const std::string& e
 TEST(Connection, ConnectsAndReportsIt) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    EXPECT_EQ(h.host.events,
-              (std::vector<std::string>{"colour:00ff00:Connected!\r\n", "connected"}));
+    EXPECT_EQ(h.host.events, (std::vector<std::string>{"success:Connected!\r\n", "connected"}));
     EXPECT_FALSE(h.engine.IsConnecting());
     EXPECT_GE(h.host.watched, 0);
 }
@@ -40,7 +39,7 @@ TEST(Connection, RefusedAttemptReportsTheSocketText) {
     EXPECT_FALSE(engine.IsConnected());
     const std::string text =
         "error:Failed to connect to server. connect() Failed! WinSock Error Code 10061: "
-        "Connection refused by remote machine. Remote server is most likely offline.";
+        "Connection refused by remote machine. Remote server is most likely offline.\r\n";
     ASSERT_FALSE(host.events.empty());
     EXPECT_EQ(host.events.front(), text);
     // A failure found while polling fires the event; one at once does not.
@@ -79,7 +78,7 @@ TEST(Connection, ServerCloseShowsItsLastLinesThenDisconnects) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     ASSERT_TRUE(h.PumpUntil([&] { return !h.engine.IsConnected(); }));
     EXPECT_EQ(h.host.shown, text);  // the partial last line goes with the connection
-    const std::size_t disconnected = IndexOf(h.host.events, "error:Disconnected");
+    const std::size_t disconnected = IndexOf(h.host.events, "error:Disconnected\r\n");
     ASSERT_LT(disconnected, h.host.events.size());
     EXPECT_EQ(h.host.events.back(), "disconnect:0");
     EXPECT_EQ(h.host.events[disconnected - 1], "show:zzzzzz\r\n");
@@ -98,7 +97,7 @@ TEST(Connection, DisconnectCommandClosesAndResets) {
     EXPECT_FALSE(h.engine.IsNegotiationStarted());
     EXPECT_EQ(h.engine.GetTelnetOption(31), 0);
     EXPECT_EQ(h.engine.GetBufferedBytes(), 0u);
-    EXPECT_EQ(h.host.events.end()[-2], "error:Disconnected");
+    EXPECT_EQ(h.host.events.end()[-2], "error:Disconnected\r\n");
     EXPECT_EQ(h.host.events.back(), "disconnect:1");
     EXPECT_TRUE(h.server.WaitForClientClose());
 
@@ -118,7 +117,7 @@ TEST(Connection, ConnectWhileConnectedEndsTheOldConnectionFirst) {
     h.engine.CmdConnect(second.Address());
     EXPECT_TRUE(h.server.WaitForClientClose());
     EXPECT_TRUE(h.host.HasEvent("disconnect:1"));
-    EXPECT_FALSE(h.host.HasEvent("error:Disconnected"));
+    EXPECT_FALSE(h.host.HasEvent("error:Disconnected\r\n"));
     EXPECT_FALSE(h.engine.IsConnected());
     ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsConnected(); }));
     second.Send("second\r\n");

@@ -162,16 +162,11 @@ TEST(TelnetReport, ListsOptionsInTheirColours) {
     h.engine.ShowTelnetReport();
     const std::string report = h.host.events.back();
     const std::string expected =
-        "show:Negotiated options:\r\n"
-        "\xC4"
-        "ffff00   DO Echo (1)\r\n\xBE"
-        "\xC4"
-        "00ff00   DO NAWS (31)\r\n\xBE"
-        "\xC4"
-        "ff0000   WON'T Compress (85)\r\n\xBE"
-        "\xC4"
-        "ffff00   WILL Compress2 (86)\r\n\xBE"
-        "\xC4"
-        "00ff00Server is aware of current window size.\r\n\xBE";
+        "block:[plain]Negotiated options:\r\n"
+        "[notice]   DO Echo (1)\r\n"
+        "[success]   DO NAWS (31)\r\n"
+        "[error]   WON'T Compress (85)\r\n"
+        "[notice]   WILL Compress2 (86)\r\n"
+        "[success]Server is aware of current window size.\r\n";
     EXPECT_EQ(report, expected);
 }

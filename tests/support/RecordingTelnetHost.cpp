@@ -1,24 +1,34 @@
 #include "tests/support/RecordingTelnetHost.h"
 
-#include <cstdio>
-
-void RecordingTelnetHost::PrintError(std::string_view text) {
-    events.push_back("error:" + std::string(text));
+const char* RecordingTelnetHost::KindName(TelnetMessageKind kind) {
+    switch (kind) {
+        case TelnetMessageKind::Plain:
+            return "plain";
+        case TelnetMessageKind::Quoted:
+            return "quoted";
+        case TelnetMessageKind::Error:
+            return "error";
+        case TelnetMessageKind::Success:
+            return "success";
+        case TelnetMessageKind::Notice:
+            return "notice";
+    }
+    return "?";
 }
 
-void RecordingTelnetHost::PrintColoured(std::uint32_t rrggbb, std::string_view text) {
-    char colour[16];
-    std::snprintf(colour, sizeof(colour), "%06x", rrggbb);
-    events.push_back("colour:" + std::string(colour) + ":" + std::string(text));
+void RecordingTelnetHost::Report(TelnetMessageKind kind, std::string_view text) {
+    events.push_back(KindName(kind) + (":" + std::string(text)));
 }
 
-std::string RecordingTelnetHost::ColourMessage(std::uint32_t rrggbb, std::string_view text) {
-    char colour[16];
-    std::snprintf(colour, sizeof(colour), "%06x", rrggbb);
-    std::string span = "\xC4" + std::string(colour) + std::string(text);
-    const unsigned char last = text.empty() ? 0 : static_cast<unsigned char>(text.back());
-    if (text.empty() || last < 0x80 || last > 0xBF) span += '\xBE';
-    return span;
+void RecordingTelnetHost::ReportBlock(std::span<const TelnetMessagePart> parts) {
+    std::string block = "block:";
+    for (const TelnetMessagePart& part : parts) {
+        block += '[';
+        block += KindName(part.kind);
+        block += ']';
+        block += part.text;
+    }
+    events.push_back(block);
 }
 
 void RecordingTelnetHost::ShowText(std::string_view text) {

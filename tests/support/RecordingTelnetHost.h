@@ -8,13 +8,15 @@
 #include "net/TelnetHost.h"
 
 // An ITelnetHost that records what the engine hands it. Events go into one ordered list of
-// short texts ("error:<text>", "colour:<rrggbb>:<text>", "show:<text>", "connected",
-// "connectfailed", "disconnect:<0|1>"); server text also collects in `shown`.
+// short texts: messages as "<kind>:<text>" (kinds "plain", "quoted", "error", "success",
+// "notice"), blocks as "block:" followed by "[<kind>]<text>" for each part, then "show:<text>",
+// "connected", "connectfailed", "disconnect:<0|1>"; server text also collects in `shown`.
 class RecordingTelnetHost : public ITelnetHost {
   public:
-    void PrintError(std::string_view text) override;
-    void PrintColoured(std::uint32_t rrggbb, std::string_view text) override;
-    std::string ColourMessage(std::uint32_t rrggbb, std::string_view text) override;
+    static const char* KindName(TelnetMessageKind kind);
+
+    void Report(TelnetMessageKind kind, std::string_view text) override;
+    void ReportBlock(std::span<const TelnetMessagePart> parts) override;
     void ShowText(std::string_view text) override;
     bool HasReceiveFilter() override { return hasFilter; }
     void FilterReceivedLine(std::string& line) override;
