@@ -118,6 +118,8 @@ FileResult ReplaceFile(const std::string& path, std::string_view bytes) {
 
     struct stat old;
     const bool existed = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    // Renaming would get past a file the user made read-only; refuse as writing into it would.
+    if (existed && access(target.c_str(), W_OK) != 0) return Failure(errno);
 
     std::string temporary;
     const int fd = CreateTemporary(target, temporary);
