@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "app/AppTelnetHost.h"
+#include "base/AsciiText.h"
 #include "net/TelnetEngine.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
@@ -20,7 +21,6 @@ std::int32_t g_versionMinor = 0;
 
 namespace {
 
-constexpr int kTickTimer = 1;
 // Used for the first window when the pane cannot measure its font.
 constexpr std::int32_t kFallbackClientWidth = 640;
 constexpr std::int32_t kDefaultClientHeight = 320;
@@ -31,23 +31,13 @@ std::uint64_t SteadyMilliseconds() {
     return static_cast<std::uint64_t>(std::chrono::duration_cast<milliseconds>(now).count());
 }
 
-std::int32_t LeadingDigits(const std::string& text) {
-    std::int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        value = value * 10 + (c - '0');
-        if (value > INT32_MAX) return INT32_MAX;
-    }
-    return static_cast<std::int32_t>(value);
-}
-
 }  // namespace
 
 void ParseProductVersion(const std::string& version, std::int32_t& major, std::int32_t& minor) {
     const std::size_t dot = version.find('.');
     if (version.empty() || dot == std::string::npos) return;
-    major = LeadingDigits(version.substr(0, dot));
-    minor = LeadingDigits(version.substr(dot + 1));
+    major = LeadingDigitsValue(version.substr(0, dot));
+    minor = LeadingDigitsValue(version.substr(dot + 1));
 }
 
 std::string GetSystemErrorText(std::uint32_t code) {
@@ -208,7 +198,7 @@ void CApp::OnTick() {
     }
 
     // 4. PML tags for the scripts; taken off even without a script host.
-    while (!m_output.m_pmlQueue.empty()) {
+    while (m_output.HasPmlTags()) {
         std::string tag = m_output.PopPmlTag();
         if (m_scriptHost) {
             m_scriptHost->FireReceivePML(tag);

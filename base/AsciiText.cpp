@@ -44,3 +44,14 @@ bool ReadStreamInt32(std::string_view text, std::int32_t& out) {
     out = static_cast<std::int32_t>(value);
     return true;
 }
+
+std::int32_t LeadingDigitsValue(std::string_view text) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        value = value * 10 + (c - '0');
+        if (value > kMax) return static_cast<std::int32_t>(kMax);
+    }
+    return static_cast<std::int32_t>(value);
+}

@@ -33,3 +33,7 @@ bool ReadStreamNumber(std::string_view text, long long minimum, long long maximu
 
 // The same for a signed 32-bit value.
 bool ReadStreamInt32(std::string_view text, std::int32_t& out);
+
+// The value of the decimal digits at the start of text (no white space, no sign), saturated at
+// the largest signed 32-bit value; 0 when text does not begin with a digit.
+std::int32_t LeadingDigitsValue(std::string_view text);

@@ -1,5 +1,6 @@
 #include "config/ConfigStore.h"
 
+#include "base/AsciiText.h"
 #include "base/FileAccess.h"
 
 namespace {
@@ -13,8 +14,6 @@ std::string Trim(const std::string& text) {
     while (end > begin && IsTrimmed(text[end - 1])) --end;
     return text.substr(begin, end - begin);
 }
-
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 }  // namespace
 
@@ -83,7 +82,6 @@ std::string CConfigStore::Get(const std::string& key) const {
 void CConfigStore::Set(const std::string& key, const std::string& value) { m_values[key] = value; }
 
 bool IsTrueWord(const std::string& value) {
-    std::string lower;
-    for (char c : value) lower += LowerAscii(c);
+    const std::string lower = LowerAsciiCopy(value);
     return lower == "true" || lower == "yes" || lower == "1";
 }

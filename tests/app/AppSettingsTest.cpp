@@ -23,7 +23,7 @@ TEST_F(AppSettings, UserSettingsWinOnlyForKeysReadFromEitherFile) {
     // ...which scripts still read, with the user's value first.
     EXPECT_EQ(App().GetConfigValue("DefaultServer"), "user.example");
     // A key only the program configuration has is kept from the first file.
-    EXPECT_EQ(App().OutputPane().m_textColour, 0x332211u);
+    EXPECT_EQ(App().OutputPane().Style().textColour, 0x332211u);
 }
 
 TEST_F(AppSettings, EmptyUserValueFallsBackToTheProgramConfiguration) {
@@ -59,9 +59,9 @@ TEST_F(AppSettings, ColourValuesNeedLowerCaseXAndSixHexDigits) {
         WriteSettings(std::string("DefaultBackground = ") + c.value +
                       "\nURLTextColour = " + c.value + "\n");
         ASSERT_TRUE(Start());
-        EXPECT_EQ(App().OutputPane().m_backColour == 0x00aaffu, c.applied) << c.value;
-        EXPECT_EQ(App().InputLine().m_backColour == 0x00aaffu, c.applied) << c.value;
-        EXPECT_EQ(App().OutputPane().m_urlTextColour == 0x00aaffu, c.applied) << c.value;
+        EXPECT_EQ(App().OutputPane().Style().backColour == 0x00aaffu, c.applied) << c.value;
+        EXPECT_EQ(App().InputLine().Style().backColour == 0x00aaffu, c.applied) << c.value;
+        EXPECT_EQ(App().OutputPane().Style().urlTextColour == 0x00aaffu, c.applied) << c.value;
         Shutdown();
     }
 }
@@ -69,41 +69,58 @@ TEST_F(AppSettings, ColourValuesNeedLowerCaseXAndSixHexDigits) {
 TEST_F(AppSettings, FontNeedsANumericSize) {
     WriteSettings("DefaultFontFace = Mono Sans\n");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(App().OutputPane().m_fontFace, "Courier New");
+    EXPECT_EQ(App().OutputPane().Style().fontFace, "Courier New");
     Shutdown();
     WriteSettings("DefaultFontFace = Mono Sans\nDefaultFontSize = 12pt\n");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(App().OutputPane().m_fontFace, "Mono Sans");
-    EXPECT_EQ(App().InputLine().m_fontFace, "Mono Sans");
-    EXPECT_EQ(App().OutputPane().m_fontSize, 12u);
+    EXPECT_EQ(App().OutputPane().Style().fontFace, "Mono Sans");
+    EXPECT_EQ(App().InputLine().Style().fontFace, "Mono Sans");
+    EXPECT_EQ(App().OutputPane().Style().fontSize, 12u);
+}
+
+TEST_F(AppSettings, FontSizesOutsideOneToTwoHundredPointsAreIgnored) {
+    const struct {
+        const char* value;
+        unsigned applied;
+    } cases[] = {{"-5", 10}, {"0", 10}, {"201", 10}, {"4294967291", 10}, {"1", 1}, {"200", 200}};
+    for (const auto& c : cases) {
+        WriteSettings(std::string("DefaultFontFace = Mono Sans\nDefaultFontSize = ") + c.value +
+                      "\n");
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(App().OutputPane().Style().fontSize, c.applied) << c.value;
+        EXPECT_EQ(App().InputLine().Style().fontSize, c.applied) << c.value;
+        Shutdown();
+    }
 }
 
 TEST_F(AppSettings, UrlFormatTagsGiveTheLinkEffects) {
     WriteSettings("URLFormat = <-b><-i>\n");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(App().OutputPane().m_urlEffects, CharFormat::kBold | CharFormat::kItalic);
+    EXPECT_EQ(App().OutputPane().Style().urlEffects, CharFormat::kBold | CharFormat::kItalic);
     Shutdown();
     WriteSettings("URLFormat =\n");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(App().OutputPane().m_urlEffects, CharFormat::kUnderline);
+    EXPECT_EQ(App().OutputPane().Style().urlEffects, CharFormat::kUnderline);
 }
 
 TEST_F(AppSettings, InvalidUrlPrefixesAreReportedOnceThePaneExists) {
     WriteProgramConfig("URLPrefixes = \"http://\", \"www.\n");
+    WriteSettings("TickDelay = 100\n");
     ASSERT_TRUE(Start());
     const std::string output = Output();
     const std::size_t banner = output.find("---\n");
     const std::size_t error = output.find("Invalid URLPrefixes config option\n");
     ASSERT_NE(error, std::string::npos) << output;
     EXPECT_LT(banner, error);
-    EXPECT_TRUE(App().OutputPane().m_urlPrefixes.empty());
+    EXPECT_EQ(output.find("Invalid URLPrefixes", error + 1), std::string::npos) << output;
+    EXPECT_TRUE(App().OutputPane().UrlPrefixes().empty());
 }
 
 TEST_F(AppSettings, UrlPrefixesComeFromTheProgramConfigurationLowerCased) {
     WriteProgramConfig("URLPrefixes = \"HTTP://\", \"www.\"\n");
     WriteSettings("URLPrefixes = \"ftp://\"\n");
     ASSERT_TRUE(Start());
-    EXPECT_EQ(App().OutputPane().m_urlPrefixes, (std::vector<std::string>{"http://", "www."}));
+    EXPECT_EQ(App().OutputPane().UrlPrefixes(), (std::vector<std::string>{"http://", "www."}));
 }
 
 TEST_F(AppSettings, SettingsAreWrittenAtMostOncePerTickAndOnlyWhenChanged) {
