@@ -5,6 +5,7 @@
 #   ./build.sh test       install what is missing, build, run the whole test suite
 #   ./build.sh asan-test  the same with AddressSanitizer and UndefinedBehaviorSanitizer
 #   ./build.sh build      install what is missing and build only
+#   ./build.sh fuzz [s]   build the libFuzzer targets and run each for s seconds (default 30)
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -13,6 +14,7 @@ packages=(
     qt6-base-dev libgl-dev zlib1g-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
     xvfb xauth
+    clang libclang-rt-14-dev
 )
 
 install_packages() {
@@ -37,6 +39,31 @@ build() {
     cmake --build --preset "$preset"
 }
 
+# Runs every fuzz target on a fresh copy of its seed corpus for the given seconds; fails when
+# one of them finds a crash (its input is kept in build-fuzz/artifacts/).
+run_fuzzers() {
+    local seconds=$1 failed=()
+    rm -rf build-fuzz/corpus build-fuzz/artifacts
+    mkdir -p build-fuzz/corpus build-fuzz/artifacts
+    for seeds in fuzz/corpus/*/; do
+        local name
+        name=$(basename "$seeds")
+        cp -r "$seeds" "build-fuzz/corpus/$name"
+        echo "Fuzzing $name for $seconds s"
+        if ! "build-fuzz/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=25 \
+            -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name-" \
+            "build-fuzz/corpus/$name" 2>"build-fuzz/$name.log"; then
+            tail -n 60 "build-fuzz/$name.log"
+            failed+=("$name")
+        fi
+        grep -E '^#[0-9]+ +DONE|^Done' "build-fuzz/$name.log" || true
+    done
+    if [ ${#failed[@]} -ne 0 ]; then
+        echo "Fuzz targets that found a fault: ${failed[*]}" >&2
+        return 1
+    fi
+}
+
 mode=${1:-build}
 install_packages
 case "$mode" in
@@ -59,8 +86,12 @@ case "$mode" in
         build asan
         ctest --preset asan
         ;;
+    fuzz)
+        build fuzz
+        run_fuzzers "${2:-30}"
+        ;;
     *)
-        echo "usage: $0 [build|run|test|asan-test]" >&2
+        echo "usage: $0 [build|run|test|asan-test|fuzz [seconds]]" >&2
         exit 2
         ;;
 esac

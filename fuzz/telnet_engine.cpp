@@ -1,0 +1,210 @@
+// Server bytes through the telnet engine: plain text, negotiation and compressed streams made
+// from the fuzzer's bytes. The same stream is delivered once in one piece and once in pieces
+// of fuzzer-chosen sizes; what the engine shows, reports and sends must not depend on where
+// the pieces were cut, and its buffers must stay bounded.
+#include <fuzzer/FuzzedDataProvider.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "net/BaseSocket.h"
+#include "net/TelnetEngine.h"
+#include "tests/support/RecordingTelnetHost.h"
+
+namespace {
+
+// What the fuzz socket delivers and what the engine sent through it.
+struct Wire {
+    std::string incoming;  // handed over at the next Receive
+    std::string sent;
+};
+
+class FuzzSocket : public CBaseSocket {
+  public:
+    explicit FuzzSocket(Wire& wire) : m_wire(wire) {}
+
+    void Release() override { delete this; }
+    bool Connect(const char* /*host*/, std::uint16_t /*port*/) override { return true; }
+    std::uint32_t CheckConnect() override { return kSocketConnected; }
+    void Close() override {}
+    void ClearError() override {}
+    std::uint32_t Receive() override {
+        m_buffer += m_wire.incoming;
+        m_wire.incoming.clear();
+        return kReceiveOk;
+    }
+    const char* GetLine() override { return ""; }
+    std::size_t GetBufferSize() override { return m_buffer.size(); }
+    const char* GetBuffer() override { return m_buffer.c_str(); }
+    void ClearBuffer() override { m_buffer.clear(); }
+    bool Send(const char* data, std::size_t length) override {
+        m_wire.sent.append(data, length);
+        return true;
+    }
+    const char* GetLastErrorText() override { return ""; }
+    bool IsConnected() override { return true; }
+    bool HasData() override { return !m_buffer.empty(); }
+
+  private:
+    Wire& m_wire;
+    std::string m_buffer;
+};
+
+struct Outcome {
+    std::vector<std::string> events;  // everything but the shown text
+    std::string shown;
+    std::string sent;
+    bool connected = false;
+    bool compressIn = false;
+};
+
+// Buffers may hold one inflate budget, one raw backlog and the pieces of a line or
+// subnegotiation on top; growth beyond that means the bounds do not hold.
+constexpr std::size_t kBufferedLimit =
+    2 * (CTelnetEngine::kMaxRawBacklog + CTelnetEngine::kMaxInflatePerPass +
+         CTelnetEngine::kMaxSubnegotiation + CTelnetEngine::kMaxLineLength);
+
+void CheckBounded(const CTelnetEngine& engine) {
+    if (engine.GetBufferedBytes() > kBufferedLimit ||
+        engine.GetBufferCapacity() > 4 * kBufferedLimit) {
+        std::abort();
+    }
+}
+
+Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter) {
+    Wire wire;
+    RecordingTelnetHost host;
+    host.hasFilter = hasFilter;
+    CTelnetEngine engine(host, [&wire] { return SocketPtr(new FuzzSocket(wire)); });
+    engine.CmdConnect("fuzz.invalid:23");
+    engine.PollConnection();
+    if (!engine.IsConnected()) std::abort();
+    for (const std::string& piece : pieces) {
+        wire.incoming = piece;
+        engine.ProcessIncoming();
+        CheckBounded(engine);
+        // A large burst is worked off over several ticks; a few thousand are plenty here.
+        for (int tick = 0; tick < 4096 && engine.HasPendingWork(); ++tick) {
+            engine.ProcessIncoming();
+            CheckBounded(engine);
+        }
+        if (engine.HasPendingWork()) std::abort();
+        if (!engine.IsConnected()) break;
+    }
+    Outcome outcome{{},
+                    std::move(host.shown),
+                    std::move(wire.sent),
+                    engine.IsConnected(),
+                    engine.IsCompressIn()};
+    for (std::string& event : host.events) {
+        if (event.compare(0, 5, "show:") != 0) outcome.events.push_back(std::move(event));
+    }
+    return outcome;
+}
+
+// The deflate of payload in the zlib format at the given level; finished or only flushed.
+std::string Deflate(const std::string& payload, int level, bool finish) {
+    z_stream stream{};
+    if (deflateInit(&stream, level) != Z_OK) std::abort();
+    std::string out(deflateBound(&stream, payload.size()) + 64, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(payload.data()));
+    stream.avail_in = static_cast<uInt>(payload.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int result = deflate(&stream, finish ? Z_FINISH : Z_SYNC_FLUSH);
+    if (result != (finish ? Z_STREAM_END : Z_OK)) std::abort();
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, c >= 0x20 && c < 0x7F && c != '\\' ? "%c" : "\\x%02x", c);
+        out += hex;
+    }
+    return out;
+}
+
+void Report(const char* what, const std::vector<std::string>& pieces, const Outcome& whole,
+            const Outcome& split) {
+    std::fprintf(stderr, "telnet engine: %s\npieces:", what);
+    for (const std::string& piece : pieces) std::fprintf(stderr, " [%s]", Escaped(piece).c_str());
+    std::fprintf(stderr, "\n");
+    for (const Outcome* outcome : {&whole, &split}) {
+        std::fprintf(stderr, outcome == &whole ? "in one piece:\n" : "in pieces:\n");
+        for (const std::string& event : outcome->events) {
+            std::fprintf(stderr, "  %s\n", Escaped(event).c_str());
+        }
+        std::fprintf(stderr, "  shown %s\n", Escaped(outcome->shown).c_str());
+        std::fprintf(stderr, "  sent %s\n", Escaped(outcome->sent).c_str());
+    }
+    std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    const std::uint8_t flags = input.ConsumeIntegral<std::uint8_t>();
+    const std::uint8_t shape = input.ConsumeIntegral<std::uint8_t>();
+    const std::uint32_t splitSeed = input.ConsumeIntegral<std::uint32_t>();
+    const bool hasFilter = flags & 0x01;
+    const bool compressed = flags & 0x02;
+    const bool version1 = flags & 0x04;
+    const bool finish = flags & 0x08;
+    const bool corrupt = flags & 0x10;
+    const int level = (flags >> 5) & 0x07;  // 0 gives stored blocks
+
+    // A plain prefix, a compression start, the deflate of a payload, then more plain bytes. A
+    // stream left open carries the rest inside it. Every stream ends in a tail that closes an
+    // open subnegotiation and the line: lines that came in the same read as an unfinished
+    // subnegotiation wait for its end, those of earlier reads do not, so only a stream whose end
+    // settles everything shows the same text in both deliveries.
+    const std::string tail("\xFF\xF0\xFF\xF0\r\n", 6);  // twice: "IAC SB IAC SE" opens one
+    std::string stream = input.ConsumeRandomLengthString(1024);
+    bool openStream = false;
+    if (compressed) {
+        std::string payload = input.ConsumeRandomLengthString(2048);
+        stream += version1 ? std::string("\xFF\xFA\x55\xFB\xF0", 5)
+                           : std::string("\xFF\xFA\x56\xFF\xF0", 5);
+        openStream = !finish;
+        if (openStream) payload += input.ConsumeRemainingBytesAsString() + tail;
+        std::string deflated = Deflate(payload, level, finish);
+        if (corrupt && !deflated.empty()) {
+            deflated[splitSeed % deflated.size()] ^= static_cast<char>(shape | 1);
+        }
+        stream += deflated;
+    }
+    if (!openStream) stream += input.ConsumeRemainingBytesAsString() + tail;
+
+    // Piece sizes from 1 to a fuzzer-chosen maximum.
+    const std::size_t maxPiece = std::size_t{1} << (shape & 0x07);
+    std::minstd_rand random(splitSeed);
+    std::vector<std::string> pieces;
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::size_t length = 1 + random() % maxPiece;
+        pieces.push_back(stream.substr(at, length));
+        at += length;
+    }
+
+    const Outcome whole = Deliver({stream}, hasFilter);
+    const Outcome split = Deliver(pieces, hasFilter);
+    if (whole.events != split.events) Report("messages depend on the pieces", pieces, whole, split);
+    // When the tail may not have settled the stream (the connection failed, a start sequence in
+    // the plain bytes began a stream the tail went into, or a corrupt stream inflated to other
+    // bytes), fewer lines are shown the fewer reads there were, never others.
+    const bool settled = whole.connected && whole.compressIn == openStream && !corrupt;
+    const bool sameText = settled ? whole.shown == split.shown
+                                  : split.shown.compare(0, whole.shown.size(), whole.shown) == 0;
+    if (!sameText) Report("shown text depends on the pieces", pieces, whole, split);
+    if (whole.sent != split.sent) Report("replies depend on the pieces", pieces, whole, split);
+    return 0;
+}
