@@ -137,7 +137,7 @@ void CApp::OnNotify(const PaneNotify& notify) {
             input->SetFocus();
             const KeyModifiers modifiers{notify.ctrl, notify.shift, notify.alt};
             if (m_input.OnKeyDown(static_cast<int>(notify.characterCode), modifiers) &&
-                notify.characterCode >= 0x20) {
+                (notify.characterCode >= 0x20 || notify.characterCode == '\t')) {
                 if (notify.characterCode <= 0xFF) {
                     const char byte = static_cast<char>(notify.characterCode);
                     input->ReplaceSelection(std::string_view(&byte, 1), true);

@@ -173,7 +173,8 @@ TEST_F(AppWindow, CharacterTypedInTheOutputPaneLandsInTheInputLine) {
     typed.sender = &App().OutputPane();
     typed.code = PaneNotifyCode::CharTyped;
     // Tab is typed like a printable character; other control characters stay out.
-    for (unsigned character : {'k', '\t', 0x1Bu, 0x08u, 0x01u, 'x'}) {
+    const unsigned characters[] = {'k', '\t', 0x1B, 0x08, 0x01, 'x'};
+    for (unsigned character : characters) {
         typed.characterCode = character;
         App().OnNotify(typed);
     }

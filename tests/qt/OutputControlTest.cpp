@@ -1,5 +1,6 @@
 // The output pane's own widget: layout, scrolling, mouse and keys.
 #include <QFontMetricsF>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <string>
@@ -123,6 +124,25 @@ TEST_F(OutputControlTest, TypingGoesToTheEventsAsKeysAndCharacters) {
     EXPECT_EQ(pane->events.chars, (std::vector<unsigned>{'a', '\r'}));
     // Read-only: nothing was inserted.
     EXPECT_EQ((*pane)->GetTextLength(), 0);
+}
+
+TEST_F(OutputControlTest, TabIsTypedIntoThePaneInsteadOfMovingTheFocus) {
+    // With a second focusable widget in the window Qt would move the focus on Tab.
+    auto* other = new QLineEdit(pane->host.get());
+    other->show();
+    pane->Widget()->setFocus();
+    ProcessEvents();
+    ASSERT_TRUE(pane->Widget()->hasFocus());
+    SendKey(pane->Widget(), Qt::Key_Tab, Qt::NoModifier, "\t");
+    // Shift+Tab arrives as Backtab, on some platforms without text.
+    SendKey(pane->Widget(), Qt::Key_Backtab, Qt::ShiftModifier);
+    ProcessEvents();
+    EXPECT_TRUE(pane->Widget()->hasFocus());
+    EXPECT_FALSE(other->hasFocus());
+    ASSERT_EQ(pane->events.keys.size(), 2u);
+    EXPECT_EQ(pane->events.keys[0].key, 0x09);
+    EXPECT_EQ(pane->events.keys[1].key, 0x09);
+    EXPECT_EQ(pane->events.chars, (std::vector<unsigned>{'\t', '\t'}));
 }
 
 TEST_F(OutputControlTest, DraggingSelectsAndTheMouseIsReported) {

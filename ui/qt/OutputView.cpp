@@ -18,6 +18,12 @@ constexpr int kTabColumns = 8;
 
 bool IsWordCharacter(char16_t character) { return character > 0x20; }
 
+// The keys QWidget::event spends on moving the focus before keyPressEvent sees them.
+bool IsFocusKey(const QKeyEvent& event) {
+    const bool tab = event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab;
+    return tab && !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+}
+
 }  // namespace
 
 OutputView::OutputView(QWidget* parent, IPaneEvents& events)
@@ -336,6 +342,11 @@ Rect OutputView::FormattingRect() const {
 
 bool OutputView::event(QEvent* event) {
     const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && IsFocusKey(*static_cast<QKeyEvent*>(event))) {
+        // Qt would move the focus on Tab; here it is typed like any other character.
+        keyPressEvent(static_cast<QKeyEvent*>(event));
+        return true;
+    }
     const bool handled = QAbstractScrollArea::event(event);
     m_sizeReporter.OnEvent(*this, type);
     return handled;
@@ -370,7 +381,9 @@ void OutputView::keyPressEvent(QKeyEvent* event) {
         default:
             break;
     }
-    const QString typed = event->text();
+    QString typed = event->text();
+    // Shift+Tab types a Tab too, but some platforms give Backtab no text.
+    if (event->key() == Qt::Key_Backtab && typed.isEmpty()) typed = QStringLiteral("\t");
     for (const QChar character : typed) m_events.OnChar(character.unicode(), modifiers);
     event->accept();
 }

@@ -1,0 +1,66 @@
+// The whole client on the Qt front end: the application object on the real Qt loop and widgets.
+#include <unistd.h>
+#include <QCoreApplication>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "QtTestSupport.h"
+#include "app/App.h"
+#include "tests/support/TempDir.h"
+#include "ui/qt/QtPlatform.h"
+
+namespace {
+
+class AppOnQt : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        TestApplication();
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        m_oldCwd = cwd;
+        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
+        setenv("XDG_CONFIG_HOME", (m_dir.Path() + "/config").c_str(), 1);
+        m_platform = std::make_unique<QtPlatform>();
+        m_app = std::make_unique<CApp>();
+        m_created = m_app->Create(m_platform.get());
+        ASSERT_TRUE(m_created);
+        ProcessEvents();
+    }
+
+    void TearDown() override {
+        if (m_created) m_app->Destroy();
+        m_app.reset();
+        m_platform.reset();
+        ASSERT_EQ(chdir(m_oldCwd.c_str()), 0);
+    }
+
+    QWidget* OutputWidget() { return AsQtPaneControl(m_app->OutputPane().Control())->Widget(); }
+    QWidget* InputWidget() { return AsQtPaneControl(m_app->InputLine().Control())->Widget(); }
+    std::string SettingsFile() const { return m_dir.Path() + "/config/OstrakClient/Settings.cfg"; }
+
+    TempDir m_dir;
+    std::string m_oldCwd;
+    std::unique_ptr<QtPlatform> m_platform;
+    std::unique_ptr<CApp> m_app;
+    bool m_created = false;
+};
+
+TEST_F(AppOnQt, TypingInTheOutputPaneTypesIntoTheInputLineTabIncluded) {
+    OutputWidget()->setFocus();
+    ProcessEvents();
+    SendKey(OutputWidget(), Qt::Key_N, Qt::NoModifier, "n");
+    // Tab must neither move the focus nor get lost on the way.
+    OutputWidget()->setFocus();
+    SendKey(OutputWidget(), Qt::Key_Tab, Qt::NoModifier, "\t");
+    OutputWidget()->setFocus();
+    SendKey(OutputWidget(), Qt::Key_Escape, Qt::NoModifier, "\x1b");
+    OutputWidget()->setFocus();
+    SendKey(OutputWidget(), Qt::Key_S, Qt::NoModifier, "s");
+    ProcessEvents();
+    EXPECT_EQ(m_app->InputLine().GetText(), "n\ts");
+    EXPECT_TRUE(InputWidget()->hasFocus());
+}
+
+}  // namespace
