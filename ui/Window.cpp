@@ -73,7 +73,12 @@ std::intptr_t CWindow::WndProc(WindowMessage& message) {
 void CWindow::Run() {
     for (;;) {
         const bool polling = IsHighPerfMode();
-        if (!m_hInstance->ProcessEvents(!polling)) m_quit = 1;
+        if (!m_hInstance->ProcessEvents(!polling)) {
+            // Asked to quit: the window goes first, so that its destroy handling (which stores
+            // the window rectangle) runs before the shutdown writes the settings.
+            if (m_hWnd && m_hWnd->Exists()) m_hWnd->DestroyWindow();
+            m_quit = 1;
+        }
         if (m_quit) return;
         OnTick();
     }

@@ -8,9 +8,33 @@
 #include "ui/qt/QtPaneControl.h"
 #include "ui/qt/QtTextMeasure.h"
 
-QtPlatform::QtPlatform() : m_textMeasure(CreateQtTextMeasure()) {
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [this] { m_quitRequested = true; });
-}
+// The session manager's "die" and the platform's own quit arrive as a Quit event to the
+// application object; QCoreApplication::quit() and aboutToQuit do nothing outside exec(), which
+// the loop does not use. Left to QApplication, the event would only close the windows, asking
+// about downloads while the session goes away.
+class QtPlatform::QuitWatcher : public QObject {
+  public:
+    explicit QuitWatcher(bool& quitRequested) : m_quitRequested(quitRequested) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Quit || watched != QCoreApplication::instance()) {
+            return false;
+        }
+        m_quitRequested = true;
+        event->accept();
+        return true;
+    }
+
+  private:
+    bool& m_quitRequested;
+};
+
+QtPlatform::QtPlatform()
+    : m_textMeasure(CreateQtTextMeasure()),
+      m_quitWatcher(std::make_unique<QuitWatcher>(m_quitRequested)) {}
 
 QtPlatform::~QtPlatform() = default;
 

@@ -21,8 +21,11 @@ class QtPlatform : public IPlatform {
     ::Size DefaultFrameSize() override;
 
   private:
-    std::unique_ptr<ITextMeasure> m_textMeasure;
+    class QuitWatcher;
+
     bool m_quitRequested = false;
+    std::unique_ptr<ITextMeasure> m_textMeasure;
+    std::unique_ptr<QuitWatcher> m_quitWatcher;
 };
 
 // Shows a message box before any window exists.
