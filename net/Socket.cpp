@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -59,6 +60,10 @@ bool CSocket::Connect(const char* host, std::uint16_t port) {
 
     const int flags = fcntl(m_socket, F_GETFL, 0);
     fcntl(m_socket, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
+    // Typed lines and negotiation replies are small writes; they must leave at once rather than
+    // wait for the previous one's acknowledgement.
+    const int noDelay = 1;
+    setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
 
     int result;
     do {

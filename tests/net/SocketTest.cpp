@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -211,6 +212,16 @@ TEST(SocketConnect, DottedAddressNeverAsksTheResolver) {
     EXPECT_STREQ(socket.GetLastErrorText(),
                  "Could not look up IP address for host some.name.invalid");
     EXPECT_EQ(socket.CheckConnect(), kSocketIdle);
+}
+
+TEST(SocketConnect, SmallWritesAreNotHeldBack) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(ConnectToServer(socket, server));
+    int noDelay = 0;
+    socklen_t length = sizeof(noDelay);
+    ASSERT_EQ(getsockopt(socket.GetDescriptor(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length), 0);
+    EXPECT_NE(noDelay, 0);
 }
 
 TEST(SocketConnect, RefusedPortReportsConnectFailure) {
