@@ -80,6 +80,12 @@ CTelnetEngine::InflateResult CTelnetEngine::InflateInput(std::size_t& budget) {
         // happens whenever the last output filled the room exactly.
         if (result == Z_BUF_ERROR) break;
         if (result < 0) {
+            // What was inflated before the corrupt part is the server's text: its complete lines
+            // are shown, whichever read the corruption arrived in.
+            m_rawInput.Consume(consumed);
+            const std::uint64_t generation = m_generation;
+            if (ParseTelnet(m_textInput)) TakeLines(m_textInput);
+            if (generation != m_generation) return InflateResult::Failed;
             char message[256];
             std::snprintf(message, sizeof(message), "inflate() failed with error %d", result);
             ReportError(message);
@@ -88,6 +94,11 @@ CTelnetEngine::InflateResult CTelnetEngine::InflateInput(std::size_t& budget) {
         }
         if (result == Z_STREAM_END) {
             m_rawInput.Consume(consumed);
+            // The commands the stream carried are handled while it is still on, so a start
+            // sequence among them starts nothing, whichever read the stream's end came in.
+            const std::uint64_t generation = m_generation;
+            ParseTelnet(m_textInput);
+            if (generation != m_generation) return InflateResult::Failed;
             SetCompressIn(false, 0);
             // What follows the stream is plain again and comes after the text inflated so far,
             // which is not yet taken as lines: both go on as the raw input, in that order.

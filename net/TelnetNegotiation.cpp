@@ -94,6 +94,12 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
                                    data[i + 4] == Telnet::kSe;
         const bool compress2Start = option == Telnet::kCompress2 && data[i + 3] == Telnet::kIac &&
                                     data[i + 4] == Telnet::kSe;
+        if ((compressStart || compress2Start) && m_compressIn) {
+            // A start inside the compressed stream starts nothing: it is dropped and the scan
+            // goes on, so the commands after it are handled like any others.
+            i += 5;
+            continue;
+        }
         if (compressStart || compress2Start) {
             i += 5;
             finish();

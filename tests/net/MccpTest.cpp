@@ -10,8 +10,8 @@ const std::string kStart2 = Bytes({255, 250, 86, 255, 240});
 const std::string kStart1 = Bytes({255, 250, 85, 251, 240});
 
 // The bytes a fresh compressor sends for text with a sync flush: a stream that has begun but
-// not ended.
-std::string OpenStream(const std::string& text) {
+// not ended. With Z_FINISH, the whole stream up to its end.
+std::string OpenStream(const std::string& text, int flush = Z_SYNC_FLUSH) {
     z_stream stream{};
     deflateInit(&stream, 6);
     std::string out(text.size() + 256, '\0');
@@ -19,7 +19,7 @@ std::string OpenStream(const std::string& text) {
     stream.avail_in = static_cast<uInt>(text.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
     stream.avail_out = static_cast<uInt>(out.size());
-    deflate(&stream, Z_SYNC_FLUSH);
+    deflate(&stream, flush);
     out.resize(out.size() - stream.avail_out);
     deflateEnd(&stream);
     return out;
@@ -90,6 +90,50 @@ TEST(MccpIn, CorruptDataDisconnects) {
     EXPECT_EQ(std::vector<std::string>(h.host.events.end() - 4, h.host.events.end()), expected);
     EXPECT_FALSE(h.engine.IsCompressIn());
     EXPECT_EQ(h.engine.GetBufferedBytes(), 0u);
+}
+
+// What the stream carries is never taken as compressed data again: a start sequence inside it
+// starts nothing, whether the commands after it come in the same read, in a later one, or after
+// the stream's end in the same read.
+TEST(MccpIn, StartSequenceInsideTheStreamStartsNothing) {
+    const std::string echo = Bytes({255, 251, 1});
+    for (int variant = 0; variant < 3; ++variant) {
+        EngineHarness h;
+        ASSERT_TRUE(h.Connect());
+        if (variant == 0) {
+            h.server.SendUncompressed("a\r\n" + kStart2 +
+                                      OpenStream("b\r\n" + kStart2 + echo + "c\r\n"));
+        } else if (variant == 1) {
+            h.server.SendUncompressed("a\r\n");
+            h.server.StartCompression(2);
+            h.server.Send("b\r\n" + kStart2);
+            h.server.Pause(50);
+            h.server.Send(echo + "c\r\n");
+        } else {
+            h.server.SendUncompressed("a\r\n" + kStart2 +
+                                      OpenStream("b\r\n" + kStart1 + echo + "c\r\n", Z_FINISH) +
+                                      "d\r\n");
+        }
+        const std::string last = variant == 2 ? "d\r\n" : "c\r\n";
+        ASSERT_TRUE(h.PumpUntilShown(last)) << "variant " << variant << ": " << h.host.shown;
+        EXPECT_EQ(h.host.shown, "a\r\nb\r\nc\r\n" + (variant == 2 ? last : "")) << variant;
+        EXPECT_EQ(h.engine.GetTelnetOption(1), 251) << variant;
+        EXPECT_EQ(h.engine.IsCompressIn(), variant != 2);
+        EXPECT_TRUE(h.engine.IsConnected());
+    }
+}
+
+// Lines inflated before the corrupt part of a read are the server's text and are shown.
+TEST(MccpIn, LinesBeforeCorruptDataInTheSameReadAreShown) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    // 0xFF opens a block of the reserved type: corrupt right after the flushed lines.
+    h.server.SendUncompressed(kStart2 + OpenStream("one\r\ntwo\r\nthr") + Bytes({255, 255}));
+    ASSERT_TRUE(h.PumpUntil([&] { return !h.engine.IsConnected(); }));
+    const std::vector<std::string> expected = {"show:one\r\n", "show:two\r\n",
+                                               "error:inflate() failed with error -3\r\n",
+                                               "error:Disconnected\r\n", "disconnect:0"};
+    EXPECT_EQ(std::vector<std::string>(h.host.events.end() - 5, h.host.events.end()), expected);
 }
 
 TEST(MccpIn, OutputFillingTheChunkExactlyIsNotAnError) {
