@@ -56,7 +56,7 @@ run_fuzzers() {
             tail -n 60 "build-fuzz/$name.log"
             failed+=("$name")
         fi
-        grep -E '^#[0-9]+ +DONE|^Done' "build-fuzz/$name.log" || true
+        grep -E '^#[0-9]+[[:space:]]+DONE|^Done' "build-fuzz/$name.log" || true
     done
     if [ ${#failed[@]} -ne 0 ]; then
         echo "Fuzz targets that found a fault: ${failed[*]}" >&2
