@@ -41,6 +41,10 @@ class CBaseSocket {
     virtual bool IsConnected() = 0;
     virtual bool HasData() = 0;
 
+    // Sends what earlier Sends had to leave waiting because the peer was not taking it, as far
+    // as the connection takes it now; never waits.
+    virtual void FlushSend() {}
+
     // The descriptor an event loop can watch for arriving bytes; -1 when there is none.
     virtual int GetDescriptor() const { return -1; }
 };

@@ -140,6 +140,7 @@ void CSocket::Close() {
     m_state = kSocketIdle;
     m_status = kReceiveOk;
     m_buffer.Clear();
+    m_unsent.Clear();
 }
 
 void CSocket::ClearError() {
@@ -220,16 +221,62 @@ const char* CSocket::GetBuffer() { return m_buffer.Data(); }
 
 void CSocket::ClearBuffer() { m_buffer.Clear(); }
 
-bool CSocket::Send(const char* data, std::size_t length) {
-    if (m_socket < 0) return false;
-    // One send call with a 32-bit count; nothing is queued or retried. MSG_NOSIGNAL keeps a
-    // closed peer from raising SIGPIPE.
+long CSocket::SendSome(const char* data, std::size_t length) {
+    // A 32-bit count as on every platform; MSG_NOSIGNAL keeps a closed peer from raising
+    // SIGPIPE.
     const std::size_t count = length > INT_MAX ? INT_MAX : length;
     ssize_t sent;
     do {
         sent = send(m_socket, data, count, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
-    return sent >= 0 && static_cast<std::size_t>(sent) == length;
+    if (sent >= 0) return static_cast<long>(sent);
+    return errno == EWOULDBLOCK || errno == EAGAIN ? 0 : -1;
+}
+
+bool CSocket::Send(const char* data, std::size_t length) {
+    if (m_socket < 0 || m_state != kSocketConnected || m_status != kReceiveOk) return false;
+    // What waits goes first: a compressed stream or a command cut in two must stay in order.
+    FlushSend();
+    std::size_t sent = 0;
+    if (m_unsent.Empty()) {
+        const long count = SendSome(data, length);
+        // A broken connection is left for the next Receive to report.
+        if (count < 0) return false;
+        sent = static_cast<std::size_t>(count);
+    }
+    const std::size_t rest = length - sent;
+    if (rest == 0) return true;
+    if (rest > kMaxUnsent - m_unsent.Size()) {
+        FailSend();
+        return false;
+    }
+    m_unsent.Append(data + sent, rest);
+    return true;
+}
+
+void CSocket::FlushSend() {
+    while (!m_unsent.Empty() && m_socket >= 0 && m_status == kReceiveOk) {
+        const long count = SendSome(m_unsent.Data(), m_unsent.Size());
+        if (count == 0) return;
+        if (count < 0) {
+            // Nothing can deliver these bytes any more; Receive tells what broke.
+            m_unsent.Clear();
+            return;
+        }
+        m_unsent.Consume(static_cast<std::size_t>(count));
+    }
+}
+
+void CSocket::FailSend() {
+    m_lastError = "send() Failed! More than " + std::to_string(kMaxUnsent) +
+                  " bytes wait for the server to take them. " + GetWinSockErrorText(10055);
+    m_unsent.Clear();
+    m_state = kSocketIdle;
+    m_status = kReceiveError;
+    // The handle stays open until the owner closes it, so an event loop watching it never
+    // watches a number the system may hand out again; the shutdown wakes that loop, and the
+    // next Receive reports the error.
+    shutdown(m_socket, SHUT_RDWR);
 }
 
 const char* CSocket::GetLastErrorText() { return m_lastError.c_str(); }

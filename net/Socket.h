@@ -16,6 +16,9 @@ class CSocket : public CBaseSocket {
     // without pause cannot keep the caller in the read loop, or grow the buffer, without end;
     // the rest stays with the system for the next call.
     static constexpr std::size_t kMaxReceivePerCall = 1024 * 1024;
+    // Bytes that Send keeps for a peer that is not reading; one more ends the connection, since
+    // a server that takes nothing of this much is not coming back for it.
+    static constexpr std::size_t kMaxUnsent = 4 * 1024 * 1024;
 
     CSocket() = default;
     ~CSocket() override;
@@ -32,7 +35,12 @@ class CSocket : public CBaseSocket {
     std::size_t GetBufferSize() override;
     const char* GetBuffer() override;
     void ClearBuffer() override;
+    // Sends all bytes or keeps what the connection does not take now, in order, for later
+    // Sends and FlushSend; false when the connection is not open, a send failed, or the kept
+    // bytes would pass kMaxUnsent (then the connection has failed: Receive reports it).
     bool Send(const char* data, std::size_t length) override;
+    void FlushSend() override;
+    std::size_t GetUnsentSize() const { return m_unsent.Size(); }
     const char* GetLastErrorText() override;
     bool IsConnected() override;
     bool HasData() override;
@@ -46,6 +54,9 @@ class CSocket : public CBaseSocket {
   private:
     void CloseHandle();
     std::uint32_t FailReceive(std::string text);
+    // One send call: the count taken, 0 when the connection takes nothing now, -1 on failure.
+    long SendSome(const char* data, std::size_t length);
+    void FailSend();
 
     int m_socket = -1;
     std::string m_lastError;
@@ -53,4 +64,5 @@ class CSocket : public CBaseSocket {
     std::uint32_t m_status = kReceiveOk;
     CByteBuffer m_buffer;
     std::string m_line;
+    CByteBuffer m_unsent;
 };

@@ -139,6 +139,8 @@ void CTelnetEngine::PollConnection() {
 void CTelnetEngine::ProcessIncoming() {
     if (!m_connected || !m_connection) return;
     const std::uint64_t generation = m_generation;
+    // Bytes a slow server did not take yet go out before anything new is sent.
+    m_connection->FlushSend();
     bool arrived = false;
     // While a backlog waits, the bytes stay with the system: the server then waits for us.
     if (!m_closePending && m_rawInput.Size() < kMaxRawBacklog) {
@@ -284,7 +286,8 @@ void CTelnetEngine::SendToServer(const char* data, std::size_t length) {
         SendDeflated(data, length);
         return;
     }
-    // A failed send is not acted on: the next Receive tells of a broken connection.
+    // A failed send is not acted on: the next Receive tells of a broken connection, or of a
+    // server that stopped taking what is sent.
     m_connection->Send(data, length);
 }
 

@@ -11,6 +11,9 @@
 // A scripted server, a recording host and an engine connected to the server, driven by the
 // test the way the application's tick drives it.
 struct EngineHarness {
+    EngineHarness() = default;
+    explicit EngineHarness(ScriptedServerOptions options) : server(options) {}
+
     ScriptedTelnetServer server;
     RecordingTelnetHost host;
     CTelnetEngine engine{host};

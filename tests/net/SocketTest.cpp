@@ -271,15 +271,60 @@ TEST(SocketLines, GetLineTakesOneLineFromTheFront) {
     EXPECT_EQ(socket.GetBuffer()[0], '\0');
 }
 
-TEST(SocketSend, PartialSendReportsFailureAndDoesNotRetry) {
-    RawListener listener;  // accepts in the backlog but never reads
+TEST(SocketSend, AServerThatStopsReadingGetsEveryByteInOrderOnceItReadsAgain) {
+    ScriptedTelnetServer server({.receiveBuffer = 64 * 1024});
+    server.SetReading(false);
+    CSocket socket;
+    ASSERT_TRUE(ConnectToServer(socket, server));
+    const int sendBuffer = 64 * 1024;  // the connection backs up long before the end
+    setsockopt(socket.GetDescriptor(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof(sendBuffer));
+    std::string expected;
+    std::string line;
+    for (int i = 0; expected.size() < 1024 * 1024; ++i) {
+        line = "line " + std::to_string(i) + std::string(90, '.') + "\r\n";
+        ASSERT_TRUE(socket.Send(line.data(), line.size())) << "piece " << i;
+        expected += line;
+    }
+    EXPECT_GT(socket.GetUnsentSize(), 0u);
+    EXPECT_TRUE(socket.IsConnected());
+
+    server.SetReading(true);
+    for (int i = 0; i < 5000 && socket.GetUnsentSize() != 0; ++i) {
+        socket.FlushSend();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(socket.GetUnsentSize(), 0u);
+    ASSERT_TRUE(server.WaitForReceived(line, 5000));
+    const std::string received = server.Received();
+    EXPECT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected) << "bytes lost, repeated or out of order";
+}
+
+TEST(SocketSend, PastItsBoundTheConnectionEndsWithAClearError) {
+    RawListener listener;  // never accepts, so nothing is ever read
     CSocket socket;
     ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
     ASSERT_TRUE(WaitConnected(socket));
-    EXPECT_TRUE(socket.Send("hello", 5));
-    const std::string flood(64 * 1024 * 1024, 'f');
-    EXPECT_FALSE(socket.Send(flood.data(), flood.size()));
-    EXPECT_TRUE(socket.IsConnected());
+    const std::string piece(64 * 1024, 'f');
+    std::size_t accepted = 0;
+    bool refused = false;
+    for (int i = 0; i < 1000 && !refused; ++i) {
+        refused = !socket.Send(piece.data(), piece.size());
+        if (!refused) accepted += piece.size();
+    }
+    ASSERT_TRUE(refused);
+    EXPECT_GE(accepted, CSocket::kMaxUnsent);
+    EXPECT_EQ(socket.GetUnsentSize(), 0u);
+    EXPECT_FALSE(socket.IsConnected());
+    EXPECT_FALSE(socket.Send("x", 1));
+    const char* expected =
+        "send() Failed! More than 4194304 bytes wait for the server to take them. WinSock Error "
+        "Code 10055: No buffer space availiable.";
+    EXPECT_EQ(socket.Receive(), kReceiveError);
+    EXPECT_STREQ(socket.GetLastErrorText(), expected);
+    EXPECT_EQ(socket.Receive(), kReceiveError);
+    socket.Close();
+    EXPECT_EQ(socket.GetDescriptor(), -1);
 }
 
 TEST(SocketSend, SendingToAClosedPeerDoesNotRaiseSigpipe) {

@@ -1,6 +1,10 @@
 // Connecting, receiving lines and ending connections against the scripted server.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 
+#include <algorithm>
+
+#include "net/Socket.h"
 #include "tests/net/EngineHarness.h"
 
 namespace {
@@ -175,4 +179,60 @@ TEST(Connection, WithoutAFilterLinesGoStraightToTheOutput) {
     EXPECT_EQ(h.host.EventsStartingWith("show:"),
               (std::vector<std::string>{"show:one\r\n", "show:two\r\n", "show:three\r\n"}));
     EXPECT_TRUE(h.host.lines.empty());
+}
+
+TEST(Connection, ASlowServerGetsTheWholeCompressedStreamIntact) {
+    EngineHarness h({.receiveBuffer = 64 * 1024});
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 86}));  // DO COMPRESS2
+    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
+    h.server.SetReading(false);
+    auto* socket = static_cast<CSocket*>(h.engine.GetConnection());
+    const int sendBuffer = 64 * 1024;
+    setsockopt(socket->GetDescriptor(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof(sendBuffer));
+
+    // Letters in no order deflate little, so the stream is long.
+    std::string text;
+    std::string line;
+    std::uint32_t seed = 1;
+    std::size_t mostUnsent = 0;
+    for (int i = 0; text.size() < 2 * 1024 * 1024; ++i) {
+        line.clear();
+        for (int c = 0; c < 100; ++c) {
+            seed = seed * 1103515245u + 12345u;
+            line += static_cast<char>('a' + (seed >> 16) % 26);
+        }
+        line += "\r\n";
+        h.engine.SendToServer(line.data(), line.size());
+        text += line;
+        mostUnsent = std::max(mostUnsent, socket->GetUnsentSize());
+        if (i % 64 == 0) h.Tick();
+    }
+    EXPECT_GT(mostUnsent, 0u);
+
+    h.server.SetReading(true);
+    ASSERT_TRUE(h.PumpUntil([&] { return socket->GetUnsentSize() == 0; }, 5000));
+    ASSERT_TRUE(h.server.WaitForReceived(line, 5000));
+    const std::string received = h.server.Received();
+    EXPECT_EQ(received.find("<inflate error>"), std::string::npos);
+    ASSERT_GE(received.size(), text.size());
+    EXPECT_TRUE(received.compare(received.size() - text.size(), text.size(), text) == 0);
+    EXPECT_TRUE(h.engine.IsConnected());
+}
+
+TEST(Connection, AServerThatTakesNothingMoreIsDroppedWithAClearLine) {
+    EngineHarness h({.receiveBuffer = 64 * 1024});
+    ASSERT_TRUE(h.Connect());
+    h.server.SetReading(false);
+    const std::string piece(64 * 1024, 'x');
+    for (int i = 0; i < 200 && h.engine.IsConnected(); ++i) {
+        h.engine.SendToServer(piece.data(), piece.size());
+        h.Tick();
+    }
+    EXPECT_FALSE(h.engine.IsConnected());
+    EXPECT_TRUE(h.host.HasEvent(
+        "error:send() Failed! More than 4194304 bytes wait for the server to take them. "
+        "WinSock Error Code 10055: No buffer space availiable.\r\n"));
+    EXPECT_EQ(h.host.events.back(), "disconnect:0");
+    EXPECT_EQ(h.host.watched, -1);
 }

@@ -25,7 +25,7 @@ std::size_t FindClientStart(const std::string& bytes, std::size_t from) {
 
 }  // namespace
 
-ScriptedTelnetServer::ScriptedTelnetServer() {
+ScriptedTelnetServer::ScriptedTelnetServer(ScriptedServerOptions options) : m_options(options) {
     m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0) return;
     sockaddr_in address{};
@@ -90,6 +90,11 @@ void ScriptedTelnetServer::EndCompression(std::string plainAfter) {
 }
 
 void ScriptedTelnetServer::Close() { Queue({ActionKind::Close, {}, 0}); }
+
+void ScriptedTelnetServer::SetReading(bool reading) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_readingAllowed = reading;
+}
 
 bool ScriptedTelnetServer::WaitForClient(int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -223,6 +228,10 @@ void ScriptedTelnetServer::Run() {
         }
     }
     if (m_client < 0) return;
+    if (m_options.receiveBuffer > 0) {
+        setsockopt(m_client, SOL_SOCKET, SO_RCVBUF, &m_options.receiveBuffer,
+                   sizeof(m_options.receiveBuffer));
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_hasClient = true;
@@ -234,7 +243,12 @@ void ScriptedTelnetServer::Run() {
     Clock::time_point pauseUntil = Clock::now();
     bool reading = true;
     char chunk[65536];
+    auto readingAllowed = [this] {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_readingAllowed;
+    };
     while (!stopping()) {
+        const bool readNow = reading && readingAllowed();
         if (written == pending.size() && Clock::now() >= pauseUntil) {
             pending.clear();
             written = 0;
@@ -260,7 +274,7 @@ void ScriptedTelnetServer::Run() {
         }
         pollfd entry{
             m_client,
-            static_cast<short>((reading ? POLLIN : 0) | (written < pending.size() ? POLLOUT : 0)),
+            static_cast<short>((readNow ? POLLIN : 0) | (written < pending.size() ? POLLOUT : 0)),
             0};
         const bool waitingForMore = written == pending.size() && Clock::now() < pauseUntil;
         if (entry.events == 0) {
@@ -268,7 +282,7 @@ void ScriptedTelnetServer::Run() {
             continue;
         }
         if (poll(&entry, 1, waitingForMore || written < pending.size() ? 2 : 5) <= 0) continue;
-        if (entry.revents & (POLLIN | POLLHUP | POLLERR)) {
+        if (readNow && (entry.revents & (POLLIN | POLLHUP | POLLERR))) {
             const ssize_t count = recv(m_client, chunk, sizeof(chunk), 0);
             if (count > 0) {
                 Record(chunk, static_cast<std::size_t>(count));

@@ -11,6 +11,12 @@
 #include <thread>
 #include <vector>
 
+struct ScriptedServerOptions {
+    // SO_RCVBUF of the accepted connection when not 0: a small one makes the client's sends
+    // back up quickly while the server is not reading.
+    int receiveBuffer = 0;
+};
+
 // A telnet server on 127.0.0.1 (ephemeral port) for tests. It accepts one client on a thread
 // of its own and runs the queued actions in order: sending bytes (each Send is one write, so
 // pieces separated by a pause arrive as separate reads), compressing what it sends (MCCP v1 or
@@ -19,7 +25,7 @@
 // has a time-out, so a failing test never hangs.
 class ScriptedTelnetServer {
   public:
-    ScriptedTelnetServer();
+    explicit ScriptedTelnetServer(ScriptedServerOptions options = {});
     ~ScriptedTelnetServer();
     ScriptedTelnetServer(const ScriptedTelnetServer&) = delete;
     ScriptedTelnetServer& operator=(const ScriptedTelnetServer&) = delete;
@@ -43,6 +49,9 @@ class ScriptedTelnetServer {
     // Finishes the compressed stream and sends plainAfter in the same write.
     void EndCompression(std::string plainAfter = {});
     void Close();
+
+    // Stops or resumes reading what the client sends, at once (not queued).
+    void SetReading(bool reading);
 
     bool WaitForClient(int timeoutMs = 2000);
     // All queued actions done and written.
@@ -81,6 +90,7 @@ class ScriptedTelnetServer {
     void Record(const char* data, std::size_t length);
     std::string Deflate(std::string_view data, int flush);
 
+    ScriptedServerOptions m_options;
     int m_listener = -1;
     std::uint16_t m_port = 0;
     std::thread m_thread;
@@ -95,6 +105,7 @@ class ScriptedTelnetServer {
     std::string m_received;
     std::string m_clientPlain;
     bool m_clientCompresses = false;
+    bool m_readingAllowed = true;
 
     // Server thread only.
     int m_client = -1;
