@@ -19,7 +19,7 @@ enum : std::uint32_t {
     kReceiveError = 2,
 };
 
-// A polled TCP client: nothing blocks but name resolution, and the owner drives it. Texts it
+// A polled TCP client: nothing blocks, and the owner drives it. Texts it
 // returns belong to the socket and stay valid until its next mutating call.
 class CBaseSocket {
   public:
@@ -44,6 +44,10 @@ class CBaseSocket {
     // Sends what earlier Sends had to leave waiting because the peer was not taking it, as far
     // as the connection takes it now; never waits.
     virtual void FlushSend() {}
+
+    // True while a connect waits for the addresses of a host name: nothing is connected or
+    // under way on the network yet.
+    virtual bool IsLookingUp() const { return false; }
 
     // The descriptor an event loop can watch for arriving bytes; -1 when there is none.
     virtual int GetDescriptor() const { return -1; }

@@ -1,8 +1,7 @@
 #include "net/Socket.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -36,82 +35,94 @@ int PollNow(int socket, short events, short& revents) {
 
 }  // namespace
 
+CSocket::CSocket(HostResolver resolver)
+    : m_resolver(resolver ? std::move(resolver) : HostResolver(ResolveHostName)) {}
+
 CSocket::~CSocket() { Close(); }
 
 void CSocket::Release() { delete this; }
 
 bool CSocket::Connect(const char* host, std::uint16_t port) {
     Close();
-    m_socket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (m_socket < 0) {
-        m_lastError = "socket() Failed! " + GetErrnoSocketText(errno);
-        m_socket = -1;
-        return false;
-    }
-
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    if (inet_pton(AF_INET, host, &address.sin_addr) != 1 && !ResolveHost(host, address.sin_addr)) {
-        CloseHandle();
-        m_lastError = std::string("Could not look up IP address for host ") + host;
-        return false;
-    }
-    address.sin_port = htons(port);
-
-    const int flags = fcntl(m_socket, F_GETFL, 0);
-    fcntl(m_socket, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
-    // Typed lines and negotiation replies are small writes; they must leave at once rather than
-    // wait for the previous one's acknowledgement.
-    const int noDelay = 1;
-    setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
-
-    int result;
-    do {
-        result = connect(m_socket, reinterpret_cast<const sockaddr*>(&address), sizeof(address));
-    } while (result < 0 && errno == EINTR);
-    if (result == 0) {
-        m_state = kSocketConnected;
-        return true;
-    }
-    // A connect that goes on in the background is the pending path.
-    if (errno == EINPROGRESS || errno == EWOULDBLOCK || errno == EAGAIN) {
+    m_host = host;
+    m_port = port;
+    if (!ParseNumericAddress(m_host, m_addresses)) {
+        // A name server may take many seconds; CheckConnect goes on once it has answered.
+        m_lookup = std::make_unique<CHostLookup>(m_host, m_resolver);
         m_state = kSocketConnecting;
         return true;
     }
-    m_lastError = "connect() Failed! " + GetErrnoSocketText(errno);
-    CloseHandle();
+    if (ConnectNextAddress()) return true;
+    m_state = kSocketIdle;
     return false;
 }
 
-bool CSocket::ResolveHost(const char* host, in_addr& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* results = nullptr;
-    if (getaddrinfo(host, nullptr, &hints, &results) != 0 || !results) return false;
-    bool found = false;
-    for (addrinfo* entry = results; entry; entry = entry->ai_next) {
-        if (entry->ai_family == AF_INET && entry->ai_addr) {
-            address = reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr;
-            found = true;
-            break;
+bool CSocket::ConnectNextAddress() {
+    while (m_nextAddress < m_addresses.size()) {
+        SocketAddress address = m_addresses[m_nextAddress++];
+        address.SetPort(m_port);
+        m_socket = socket(address.Family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (m_socket < 0) {
+            m_lastError = "socket() Failed! " + GetErrnoSocketText(errno);
+            m_socket = -1;
+            continue;
         }
+        const int flags = fcntl(m_socket, F_GETFL, 0);
+        fcntl(m_socket, F_SETFL, (flags < 0 ? 0 : flags) | O_NONBLOCK);
+        // Typed lines and negotiation replies are small writes; they must leave at once rather
+        // than wait for the previous one's acknowledgement.
+        const int noDelay = 1;
+        setsockopt(m_socket, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof(noDelay));
+
+        int result;
+        do {
+            result = connect(m_socket, reinterpret_cast<const sockaddr*>(&address.storage),
+                             address.length);
+        } while (result < 0 && errno == EINTR);
+        if (result == 0) {
+            m_lastError.clear();
+            m_state = kSocketConnected;
+            return true;
+        }
+        // A connect that goes on in the background is the pending path.
+        if (errno == EINPROGRESS || errno == EWOULDBLOCK || errno == EAGAIN) {
+            m_lastError.clear();
+            m_state = kSocketConnecting;
+            return true;
+        }
+        m_lastError = "connect() Failed! " + GetErrnoSocketText(errno);
+        CloseHandle();
     }
-    freeaddrinfo(results);
-    return found;
+    return false;
+}
+
+std::uint32_t CSocket::CheckLookup() {
+    const CHostLookup::Status status = m_lookup->Poll(m_addresses);
+    if (status == CHostLookup::Status::Pending) return kSocketConnecting;
+    m_lookup.reset();
+    if (status == CHostLookup::Status::Failed) {
+        m_lastError = "Could not look up IP address for host " + m_host;
+        m_state = kSocketFailed;
+    } else if (!ConnectNextAddress()) {
+        m_state = kSocketFailed;
+    }
+    return m_state;
+}
+
+std::uint32_t CSocket::FailAttempt(std::string text) {
+    m_lastError = std::move(text);
+    CloseHandle();
+    if (!ConnectNextAddress()) m_state = kSocketFailed;
+    return m_state;
 }
 
 std::uint32_t CSocket::CheckConnect() {
     if (m_state != kSocketConnecting) return m_state;
+    if (m_lookup) return CheckLookup();
     short revents = 0;
     const int ready = PollNow(m_socket, POLLOUT, revents);
     if (ready == 0) return kSocketConnecting;
-    if (ready < 0) {
-        m_lastError = "select() Failed! " + GetErrnoSocketText(errno);
-        CloseHandle();
-        m_state = kSocketFailed;
-        return m_state;
-    }
+    if (ready < 0) return FailAttempt("select() Failed! " + GetErrnoSocketText(errno));
     // Here a failed attempt reports the socket writable as well, so its pending error decides.
     int error = 0;
     if (!ReadPendingError(m_socket, error)) error = errno;
@@ -120,10 +131,7 @@ std::uint32_t CSocket::CheckConnect() {
         return m_state;
     }
     if (error == 0) error = ECONNREFUSED;
-    m_lastError = "connect() Failed! " + GetErrnoSocketText(error);
-    CloseHandle();
-    m_state = kSocketFailed;
-    return m_state;
+    return FailAttempt("connect() Failed! " + GetErrnoSocketText(error));
 }
 
 void CSocket::CloseHandle() {
@@ -141,6 +149,10 @@ void CSocket::Close() {
     m_status = kReceiveOk;
     m_buffer.Clear();
     m_unsent.Clear();
+    // A look-up still under way is abandoned; its worker finishes on its own.
+    m_lookup.reset();
+    m_addresses.clear();
+    m_nextAddress = 0;
 }
 
 void CSocket::ClearError() {

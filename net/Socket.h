@@ -1,13 +1,15 @@
 #pragma once
 
-#include <netinet/in.h>
-
+#include <memory>
 #include <string>
 
 #include "net/BaseSocket.h"
 #include "net/ByteBuffer.h"
+#include "net/HostLookup.h"
 
-// A non-blocking IPv4 TCP client on POSIX sockets.
+// A non-blocking TCP client on POSIX sockets. Host names are looked up on a worker thread, so
+// nothing it does waits: Connect with a name starts the look-up, and CheckConnect connects once
+// the addresses are known.
 class CSocket : public CBaseSocket {
   public:
     // Bytes read from the connection in one piece.
@@ -20,7 +22,8 @@ class CSocket : public CBaseSocket {
     // a server that takes nothing of this much is not coming back for it.
     static constexpr std::size_t kMaxUnsent = 4 * 1024 * 1024;
 
-    CSocket() = default;
+    // The resolver looks host names up on a worker thread; the system's when none is given.
+    explicit CSocket(HostResolver resolver = nullptr);
     ~CSocket() override;
     CSocket(const CSocket&) = delete;
     CSocket& operator=(const CSocket&) = delete;
@@ -45,13 +48,15 @@ class CSocket : public CBaseSocket {
     bool IsConnected() override;
     bool HasData() override;
     int GetDescriptor() const override { return m_socket; }
-
-  protected:
-    // Looks a host name up (IPv4, may block); only called for texts that are not dotted
-    // addresses.
-    virtual bool ResolveHost(const char* host, in_addr& address);
+    bool IsLookingUp() const override { return m_lookup != nullptr; }
 
   private:
+    // Starts connecting to the next address not tried yet, passing over those that fail at
+    // once; false when none is left (m_lastError tells why the last one failed).
+    bool ConnectNextAddress();
+    std::uint32_t CheckLookup();
+    // An attempt failed: the next address is tried, or the connect has failed.
+    std::uint32_t FailAttempt(std::string text);
     void CloseHandle();
     std::uint32_t FailReceive(std::string text);
     // One send call: the count taken, 0 when the connection takes nothing now, -1 on failure.
@@ -65,4 +70,11 @@ class CSocket : public CBaseSocket {
     CByteBuffer m_buffer;
     std::string m_line;
     CByteBuffer m_unsent;
+
+    HostResolver m_resolver;
+    std::unique_ptr<CHostLookup> m_lookup;
+    std::string m_host;
+    std::uint16_t m_port = 0;
+    AddressList m_addresses;
+    std::size_t m_nextAddress = 0;
 };

@@ -95,6 +95,13 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
 
 void CTelnetEngine::CmdDisconnect(const std::string& /*argument*/) {
     if (!m_connected) {
+        // A host name still being looked up is given up: nothing has reached a server yet, and
+        // a name server that never answers must not hold the attempt. A connect on the network
+        // goes on.
+        if (m_connecting && m_connection && m_connection->IsLookingUp()) {
+            m_connecting = false;
+            CloseSocket();
+        }
         ReportError("Not connected");
         return;
     }
@@ -125,6 +132,9 @@ void CTelnetEngine::PollConnection() {
     m_connecting = false;
     if (state == kSocketConnected) {
         m_host.Report(TelnetMessageKind::Success, "Connected!\r\n");
+        // The socket exists only once its host's address is known, and a failed address may
+        // have been followed by another one.
+        m_host.WatchSocket(m_connection->GetDescriptor());
         m_connected = true;
         ++m_generation;
         m_host.FireConnected();

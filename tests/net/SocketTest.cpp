@@ -12,6 +12,7 @@
 
 #include "net/Socket.h"
 #include "net/WinSockErrors.h"
+#include "tests/net/TestResolver.h"
 #include "tests/support/ScriptedTelnetServer.h"
 
 namespace {
@@ -60,17 +61,6 @@ std::uint32_t ReceiveUntil(CSocket& socket, std::size_t bytes) {
     }
     return status;
 }
-
-class CountingResolverSocket : public CSocket {
-  public:
-    int lookups = 0;
-
-  protected:
-    bool ResolveHost(const char*, in_addr&) override {
-        ++lookups;
-        return false;
-    }
-};
 
 }  // namespace
 
@@ -202,16 +192,58 @@ TEST(SocketReceive, OneCallStopsAtItsBoundAndLaterCallsGetTheRest) {
     EXPECT_EQ(received, total);
 }
 
-TEST(SocketConnect, DottedAddressNeverAsksTheResolver) {
+TEST(SocketConnect, NumericAddressesNeverAskTheResolver) {
     ScriptedTelnetServer server;
-    CountingResolverSocket socket;
+    TestResolver resolver;  // knows no name
+    CSocket socket(resolver.Function());
     EXPECT_TRUE(socket.Connect("127.0.0.1", server.Port()));
-    EXPECT_EQ(socket.lookups, 0);
-    EXPECT_FALSE(socket.Connect("some.name.invalid", server.Port()));
-    EXPECT_EQ(socket.lookups, 1);
+    EXPECT_FALSE(socket.IsLookingUp());
+    EXPECT_TRUE(resolver.Hosts().empty());
+
+    // An unknown name fails later, with the same text, and the socket is usable again.
+    EXPECT_TRUE(socket.Connect("some.name.invalid", server.Port()));
+    EXPECT_FALSE(WaitConnected(socket));
+    EXPECT_EQ(socket.CheckConnect(), kSocketFailed);
+    EXPECT_EQ(resolver.Hosts(), std::vector<std::string>{"some.name.invalid"});
     EXPECT_STREQ(socket.GetLastErrorText(),
                  "Could not look up IP address for host some.name.invalid");
+    socket.ClearError();
     EXPECT_EQ(socket.CheckConnect(), kSocketIdle);
+}
+
+TEST(SocketConnect, ANameIsLookedUpWithoutWaitingAndThenConnected) {
+    ScriptedTelnetServer server;
+    TestResolver resolver({"127.0.0.1"});
+    resolver.Hold();  // a name server that takes its time
+    CSocket socket(resolver.Function());
+    ASSERT_TRUE(socket.Connect("mud.example", server.Port()));
+    ASSERT_TRUE(resolver.WaitForLookups(1));
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(socket.CheckConnect(), kSocketConnecting);
+    EXPECT_TRUE(socket.IsLookingUp());
+    EXPECT_EQ(socket.GetDescriptor(), -1);
+    EXPECT_FALSE(socket.Send("x", 1));
+
+    resolver.Release();
+    EXPECT_TRUE(WaitConnected(socket));
+    EXPECT_FALSE(socket.IsLookingUp());
+    EXPECT_TRUE(server.WaitForClient());
+    EXPECT_TRUE(socket.Send("hello", 5));
+    EXPECT_TRUE(server.WaitForReceived("hello"));
+}
+
+TEST(SocketConnect, CloseGivesUpALookUpAndItsLateAnswerIsIgnored) {
+    TestResolver resolver({"127.0.0.1"});
+    resolver.Hold();
+    CSocket socket(resolver.Function());
+    ASSERT_TRUE(socket.Connect("mud.example", 4000));
+    ASSERT_TRUE(resolver.WaitForLookups(1));
+    socket.Close();
+    EXPECT_FALSE(socket.IsLookingUp());
+    resolver.Release();
+    ASSERT_TRUE(resolver.WaitForAnswers());
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(socket.CheckConnect(), kSocketIdle);
+    EXPECT_EQ(socket.GetDescriptor(), -1);
 }
 
 TEST(SocketConnect, SmallWritesAreNotHeldBack) {

@@ -6,6 +6,7 @@
 
 #include "net/Socket.h"
 #include "tests/net/EngineHarness.h"
+#include "tests/net/TestResolver.h"
 
 namespace {
 
@@ -15,6 +16,24 @@ std::size_t IndexOf(const std::vector<std::string>& events, const std::string& e
     }
     return events.size();
 }
+
+// An engine whose sockets look names up with the given resolver.
+struct ResolvingEngine {
+    explicit ResolvingEngine(TestResolver& resolver)
+        : engine(host, [&resolver] { return SocketPtr(new CSocket(resolver.Function())); }) {}
+
+    template <class Predicate>
+    bool PollUntil(Predicate done) {
+        for (int i = 0; i < 2000 && !done(); ++i) {
+            engine.PollConnection();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return done();
+    }
+
+    RecordingTelnetHost host;
+    CTelnetEngine engine;
+};
 
 }  // namespace
 
@@ -235,4 +254,56 @@ TEST(Connection, AServerThatTakesNothingMoreIsDroppedWithAClearLine) {
         "WinSock Error Code 10055: No buffer space availiable.\r\n"));
     EXPECT_EQ(h.host.events.back(), "disconnect:0");
     EXPECT_EQ(h.host.watched, -1);
+}
+
+TEST(Connection, ANameServerThatNeverAnswersHoldsNothingAndDisconnectGivesItUp) {
+    TestResolver resolver({"127.0.0.1"});
+    resolver.Hold();
+    ResolvingEngine e(resolver);
+    e.engine.CmdConnect("slow.example:4000");
+    EXPECT_TRUE(e.engine.IsConnecting());
+    ASSERT_TRUE(resolver.WaitForLookups(1));
+    // Every poll returns at once, so the ticks go on while the name server is silent.
+    for (int i = 0; i < 200; ++i) e.engine.PollConnection();
+    EXPECT_TRUE(e.engine.IsConnecting());
+    EXPECT_TRUE(e.host.events.empty());
+
+    e.engine.CmdDisconnect("");
+    EXPECT_FALSE(e.engine.IsConnecting());
+    EXPECT_EQ(e.host.events, std::vector<std::string>{"error:Not connected\r\n"});
+    // A late answer starts nothing.
+    resolver.Release();
+    ASSERT_TRUE(resolver.WaitForAnswers());
+    for (int i = 0; i < 20; ++i) e.engine.PollConnection();
+    EXPECT_FALSE(e.engine.IsConnecting());
+    EXPECT_FALSE(e.engine.IsConnected());
+    EXPECT_EQ(e.host.events.size(), 1u);
+}
+
+TEST(Connection, ANewConnectGivesUpAPendingLookUp) {
+    ScriptedTelnetServer server;
+    TestResolver resolver({"127.0.0.1"});
+    resolver.Hold();
+    ResolvingEngine e(resolver);
+    e.engine.CmdConnect("slow.example:" + std::to_string(server.Port()));
+    ASSERT_TRUE(resolver.WaitForLookups(1));
+    e.engine.CmdConnect(server.Address());
+    ASSERT_TRUE(e.PollUntil([&] { return e.engine.IsConnected(); }));
+    resolver.Release();
+    ASSERT_TRUE(resolver.WaitForAnswers());
+    e.engine.ProcessIncoming();
+    EXPECT_EQ(e.host.events, (std::vector<std::string>{"success:Connected!\r\n", "connected"}));
+    EXPECT_GE(e.host.watched, 0);
+}
+
+TEST(Connection, AnUnknownNameIsReportedAsBeforeWhenTheLookUpEnds) {
+    TestResolver resolver;  // knows no name
+    ResolvingEngine e(resolver);
+    e.engine.CmdConnect("nowhere.invalid:23");
+    ASSERT_TRUE(e.PollUntil([&] { return !e.engine.IsConnecting(); }));
+    EXPECT_EQ(e.host.events,
+              (std::vector<std::string>{"error:Failed to connect to server. Could not look up IP "
+                                        "address for host nowhere.invalid\r\n",
+                                        "connectfailed"}));
+    EXPECT_EQ(e.host.watched, -1);
 }
