@@ -12,13 +12,15 @@ namespace {
 
 bool LookUp(const std::string& host, int flags, AddressList& addresses) {
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = flags;
     addrinfo* results = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &results) != 0) return false;
     for (const addrinfo* entry = results; entry; entry = entry->ai_next) {
-        if (entry->ai_family != AF_INET || !entry->ai_addr) continue;
+        if ((entry->ai_family != AF_INET && entry->ai_family != AF_INET6) || !entry->ai_addr) {
+            continue;
+        }
         if (entry->ai_addrlen > sizeof(sockaddr_storage)) continue;
         SocketAddress address;
         std::memcpy(&address.storage, entry->ai_addr, entry->ai_addrlen);
@@ -33,6 +35,7 @@ bool LookUp(const std::string& host, int flags, AddressList& addresses) {
 
 void SocketAddress::SetPort(std::uint16_t port) {
     if (Family() == AF_INET) reinterpret_cast<sockaddr_in*>(&storage)->sin_port = htons(port);
+    if (Family() == AF_INET6) reinterpret_cast<sockaddr_in6*>(&storage)->sin6_port = htons(port);
 }
 
 bool ResolveHostName(const std::string& host, AddressList& addresses) {

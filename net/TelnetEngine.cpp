@@ -25,6 +25,46 @@ bool ReadPort(const std::string& text, std::uint16_t& port) {
     return true;
 }
 
+// The parts of a /connect argument.
+struct ConnectArgument {
+    std::string host;
+    std::string portText;
+    bool hasPort = false;
+};
+
+// The port text after a separator at position at: after a colon everything, after a space
+// what follows the spaces.
+void TakePortText(const std::string& argument, std::size_t at, ConnectArgument& parts) {
+    parts.hasPort = true;
+    if (argument[at] == ':') {
+        parts.portText = argument.substr(at + 1);
+        return;
+    }
+    const std::size_t start = argument.find_first_not_of(' ', at);
+    if (start != std::string::npos) parts.portText = argument.substr(start);
+}
+
+ConnectArgument SplitConnectArgument(const std::string& argument) {
+    ConnectArgument parts;
+    // An IPv6 address is written in brackets, as in URLs, because its own colons would read as
+    // the port's. A host name never starts with a bracket, so no other form changes meaning.
+    const std::size_t close = argument.starts_with('[') ? argument.find(']') : std::string::npos;
+    if (close != std::string::npos) {
+        const std::size_t after = close + 1;
+        if (after == argument.size() || argument[after] == ':' || argument[after] == ' ') {
+            parts.host = argument.substr(1, close - 1);
+            if (after != argument.size()) TakePortText(argument, after, parts);
+            return parts;
+        }
+    }
+    const std::size_t colon = argument.find(':');
+    const std::size_t space = argument.find(' ');
+    const std::size_t separator = colon != std::string::npos ? colon : space;
+    parts.host = argument.substr(0, separator);
+    if (separator != std::string::npos) TakePortText(argument, separator, parts);
+    return parts;
+}
+
 }  // namespace
 
 CTelnetEngine::CTelnetEngine(ITelnetHost& host, SocketFactory factory)
@@ -39,24 +79,7 @@ CTelnetEngine::~CTelnetEngine() {
 }
 
 void CTelnetEngine::CmdConnect(const std::string& argument) {
-    std::string host;
-    std::string portText;
-    bool hasPort = false;
-    const std::size_t colon = argument.find(':');
-    const std::size_t space = argument.find(' ');
-    if (colon != std::string::npos) {
-        host = argument.substr(0, colon);
-        portText = argument.substr(colon + 1);
-        hasPort = true;
-    } else if (space != std::string::npos) {
-        host = argument.substr(0, space);
-        const std::size_t start = argument.find_first_not_of(' ', space);
-        portText = start == std::string::npos ? std::string() : argument.substr(start);
-        hasPort = true;
-    } else {
-        host = argument;
-    }
-
+    auto [host, portText, hasPort] = SplitConnectArgument(argument);
     std::uint16_t port = m_defaultPort;
     if (hasPort && !ReadPort(portText, port)) {
         // A mistyped command leaves whatever connection there is alone.

@@ -372,3 +372,55 @@ TEST(SocketSend, SendingToAClosedPeerDoesNotRaiseSigpipe) {
     for (int i = 0; i < 50 && !failed; ++i) failed = !socket.Send("x", 1);
     EXPECT_TRUE(failed);  // reaching this line means no SIGPIPE took the process down
 }
+
+TEST(SocketConnect, EachAddressOfANameIsTriedInTurnAndTheLastFailureIsTold) {
+    ScriptedTelnetServer server;  // IPv4 only: the first address is refused or unreachable
+    TestResolver resolver({"::1", "127.0.0.1"});
+    CSocket socket(resolver.Function());
+    ASSERT_TRUE(socket.Connect("dual.example", server.Port()));
+    EXPECT_TRUE(WaitConnected(socket)) << socket.GetLastErrorText();
+    EXPECT_TRUE(server.WaitForClient());
+
+    std::uint16_t port;
+    {
+        RawListener unused;
+        port = unused.port;
+    }
+    ASSERT_TRUE(socket.Connect("dual.example", port));
+    EXPECT_FALSE(WaitConnected(socket));
+    EXPECT_STREQ(socket.GetLastErrorText(),
+                 "connect() Failed! WinSock Error Code 10061: Connection refused by remote "
+                 "machine. Remote server is most likely offline.");
+}
+
+TEST(SocketIpv6, ConnectsToAnAddressOrANameOnIPv6) {
+    ScriptedTelnetServer server({.ipv6 = true});
+    if (!server.IsListening()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TestResolver resolver;
+    CSocket socket(resolver.Function());
+    ASSERT_TRUE(socket.Connect("::1", server.Port()));
+    EXPECT_FALSE(socket.IsLookingUp());
+    ASSERT_TRUE(WaitConnected(socket));
+    ASSERT_TRUE(server.WaitForClient());
+    EXPECT_TRUE(resolver.Hosts().empty());
+    int noDelay = 0;
+    socklen_t length = sizeof(noDelay);
+    getsockopt(socket.GetDescriptor(), IPPROTO_TCP, TCP_NODELAY, &noDelay, &length);
+    EXPECT_NE(noDelay, 0);
+    server.Send("six\r\n");
+    ASSERT_EQ(ReceiveUntil(socket, 5), kReceiveOk);
+    EXPECT_STREQ(socket.GetLine(), "six\r\n");
+    EXPECT_TRUE(socket.Send("back", 4));
+    EXPECT_TRUE(server.WaitForReceived("back"));
+
+    // The system's resolver gives IPv6 addresses too, and a name that has only one connects.
+    AddressList addresses;
+    ASSERT_TRUE(ResolveHostName("::1", addresses));
+    EXPECT_EQ(addresses.front().Family(), AF_INET6);
+    ScriptedTelnetServer named({.ipv6 = true});
+    TestResolver sixOnly({"127.0.0.1", "::1"});
+    CSocket byName(sixOnly.Function());
+    ASSERT_TRUE(byName.Connect("six.example", named.Port()));
+    EXPECT_TRUE(WaitConnected(byName)) << byName.GetLastErrorText();
+    EXPECT_TRUE(named.WaitForClient());
+}

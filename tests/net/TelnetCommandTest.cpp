@@ -50,6 +50,24 @@ TEST(ConnectArguments, SpaceSeparatesHostAndPort) {
     EXPECT_EQ(h.LastConnect(), "host 1:4001");
 }
 
+TEST(ConnectArguments, BracketsHoldAnIPv6Address) {
+    CommandHarness h;
+    h.engine.CmdConnect("[::1]:4000");
+    EXPECT_EQ(h.LastConnect(), "::1:4000");
+    h.engine.CmdConnect("[::1]   4001");
+    EXPECT_EQ(h.LastConnect(), "::1:4001");
+    h.engine.CmdConnect("[::1]");
+    EXPECT_EQ(h.LastConnect(), "::1:23");
+    h.engine.CmdConnect("[2001:db8::7]:4000x");
+    EXPECT_EQ(h.LastConnect(), "2001:db8::7:4000");
+    EXPECT_TRUE(h.host.events.empty());
+    h.engine.CmdConnect("[::1]:");
+    h.engine.CmdConnect("[::1] 99999");
+    EXPECT_EQ(h.host.events, (std::vector<std::string>{kInvalidPortPrefix + "\r\n",
+                                                       kInvalidPortPrefix + "99999\r\n"}));
+    EXPECT_EQ(h.record.connects.size(), 4u);
+}
+
 TEST(ConnectArguments, InvalidPortsPrintThePortTextAndTryNothing) {
     CommandHarness h;
     h.engine.CmdConnect("example:99999");

@@ -307,3 +307,29 @@ TEST(Connection, AnUnknownNameIsReportedAsBeforeWhenTheLookUpEnds) {
                                         "connectfailed"}));
     EXPECT_EQ(e.host.watched, -1);
 }
+
+TEST(Connection, PlaysOverIPv6WithThePortAfterAColonOrASpace) {
+    for (const std::string separator : {":", " "}) {
+        EngineHarness h({.ipv6 = true});
+        if (!h.server.IsListening()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+        h.engine.CmdConnect("[::1]" + separator + std::to_string(h.server.Port()));
+        ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsConnected(); })) << separator;
+        ASSERT_TRUE(h.server.WaitForClient());
+        h.server.Send("hello over six\r\n");
+        ASSERT_TRUE(h.PumpUntilShown("hello over six\r\n"));
+        h.engine.SendToServer("look\r\n", 6);
+        EXPECT_TRUE(h.server.WaitForReceived("look\r\n"));
+    }
+}
+
+TEST(Connection, ANameWithOnlyAnIPv6AddressConnects) {
+    ScriptedTelnetServer server({.ipv6 = true});
+    if (!server.IsListening()) GTEST_SKIP() << "this machine has no IPv6 loopback (::1)";
+    TestResolver resolver({"::1"});
+    ResolvingEngine e(resolver);
+    e.engine.CmdConnect("six.example " + std::to_string(server.Port()));
+    ASSERT_TRUE(e.PollUntil([&] { return e.engine.IsConnected(); }));
+    EXPECT_EQ(resolver.Hosts(), std::vector<std::string>{"six.example"});
+    EXPECT_GE(e.host.watched, 0);
+    EXPECT_TRUE(server.WaitForClient());
+}

@@ -26,21 +26,31 @@ std::size_t FindClientStart(const std::string& bytes, std::size_t from) {
 }  // namespace
 
 ScriptedTelnetServer::ScriptedTelnetServer(ScriptedServerOptions options) : m_options(options) {
-    m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_listener = socket(m_options.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (m_listener < 0) return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof(address);
-    if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+    sockaddr_storage address{};
+    socklen_t length = sizeof(sockaddr_in);
+    if (m_options.ipv6) {
+        auto& six = reinterpret_cast<sockaddr_in6&>(address);
+        six.sin6_family = AF_INET6;
+        six.sin6_addr = in6addr_loopback;
+        length = sizeof(sockaddr_in6);
+        const int only = 1;  // ::1 alone, so a client that reaches it spoke IPv6
+        setsockopt(m_listener, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof(only));
+    } else {
+        auto& four = reinterpret_cast<sockaddr_in&>(address);
+        four.sin_family = AF_INET;
+        four.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    if (bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(m_listener, 4) != 0 ||
         getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         close(m_listener);
         m_listener = -1;
         return;
     }
-    m_port = ntohs(address.sin_port);
+    m_port = ntohs(m_options.ipv6 ? reinterpret_cast<sockaddr_in6&>(address).sin6_port
+                                  : reinterpret_cast<sockaddr_in&>(address).sin_port);
     m_thread = std::thread([this] { Run(); });
 }
 
@@ -56,7 +66,9 @@ ScriptedTelnetServer::~ScriptedTelnetServer() {
     if (m_clientCompresses) inflateEnd(&m_inflate);
 }
 
-std::string ScriptedTelnetServer::Address() const { return "127.0.0.1:" + std::to_string(m_port); }
+std::string ScriptedTelnetServer::Address() const {
+    return (m_options.ipv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(m_port);
+}
 
 void ScriptedTelnetServer::Queue(Action action) {
     std::lock_guard<std::mutex> lock(m_mutex);

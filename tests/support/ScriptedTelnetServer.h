@@ -12,12 +12,14 @@
 #include <vector>
 
 struct ScriptedServerOptions {
+    // Listen on ::1 instead of 127.0.0.1.
+    bool ipv6 = false;
     // SO_RCVBUF of the accepted connection when not 0: a small one makes the client's sends
     // back up quickly while the server is not reading.
     int receiveBuffer = 0;
 };
 
-// A telnet server on 127.0.0.1 (ephemeral port) for tests. It accepts one client on a thread
+// A telnet server on 127.0.0.1 or ::1 (ephemeral port) for tests. It accepts one client on a thread
 // of its own and runs the queued actions in order: sending bytes (each Send is one write, so
 // pieces separated by a pause arrive as separate reads), compressing what it sends (MCCP v1 or
 // v2), ending a compressed stream with plain bytes in the same write, and closing. It records
@@ -32,7 +34,7 @@ class ScriptedTelnetServer {
 
     bool IsListening() const { return m_listener >= 0; }
     std::uint16_t Port() const { return m_port; }
-    // "127.0.0.1:<port>", the argument for /connect.
+    // "127.0.0.1:<port>" or "[::1]:<port>", the argument for /connect.
     std::string Address() const;
 
     // Queued actions.
