@@ -9,7 +9,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
+#include <utility>
 
 #include "net/WinSockErrors.h"
 
