@@ -41,17 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int step = 0; step < 64 && input.remaining_bytes() > 0; ++step) {
         const std::uint8_t what = input.ConsumeIntegral<std::uint8_t>();
         if (what < 16) {
-            model.held = !model.held;
-            pane.SetHoldByUser(model.held);
-            log += model.held ? "<hold>" : "<release>";
-            if (!model.held) {
-                pane.Flush();
-                if (!model.pending.empty()) model.Append("");
-            }
+            model.ToggleHold(pane, log);
         } else if (what < 24) {
-            pane.ResetPml();
-            std::erase(model.pending, '\x19');
-            log += "<resetpml>";
+            model.ResetPml(pane, log);
         } else {
             const std::string text = input.ConsumeRandomLengthString(256);
             log += "[" + text + "]";

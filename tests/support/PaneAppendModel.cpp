@@ -181,3 +181,18 @@ void PaneAppendModel::Render() {
     Insert(s);
     s.clear();
 }
+
+void PaneAppendModel::ToggleHold(CRichPane& pane, std::string& log) {
+    held = !held;
+    pane.SetHoldByUser(held);
+    log += held ? "<hold>" : "<release>";
+    if (held) return;
+    pane.Flush();
+    if (!pending.empty()) Append("");
+}
+
+void PaneAppendModel::ResetPml(CRichPane& pane, std::string& log) {
+    pane.ResetPml();
+    std::erase(pending, '\x19');
+    log += "<resetpml>";
+}

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tests/support/RecordingPaneControl.h"
+#include "ui/RichPane.h"
 
 // A plain model of the output pane's append path that works the slow, obvious way: it rescans
 // and edits the whole pending text on every call. The pane keeps scan positions between calls
@@ -16,6 +17,10 @@ class PaneAppendModel {
     explicit PaneAppendModel(std::vector<std::string> prefixes);
 
     void Append(const std::string& text);
+    // Steps done to a pane and to the model alike, each noted in the log: "Hold Output" on or
+    // off (off releases what was held), and "/resetpml".
+    void ToggleHold(CRichPane& pane, std::string& log);
+    void ResetPml(CRichPane& pane, std::string& log);
 
     RecordingPaneControl control;
     std::string pending;

@@ -34,17 +34,9 @@ void RunModelComparison(const std::vector<std::string>& prefixes, unsigned seed,
         for (int step = 0; step < 12; ++step) {
             const int what = action(random);
             if (what == 0) {
-                model.held = !model.held;
-                pane.SetHoldByUser(model.held);
-                log += model.held ? "<hold>" : "<release>";
-                if (!model.held) {
-                    pane.Flush();
-                    if (!model.pending.empty()) model.Append("");
-                }
+                model.ToggleHold(pane, log);
             } else if (what == 1) {
-                pane.ResetPml();
-                std::erase(model.pending, '\x19');
-                log += "<resetpml>";
+                model.ResetPml(pane, log);
             } else {
                 const std::string text = RandomText(random);
                 log += "[" + text + "]";
