@@ -26,40 +26,42 @@ const std::string kInvalidPortPrefix = "block:[error]Invalid port: [quoted]";
 
 }  // namespace
 
+namespace {
+
+// Each argument and the host:port it connects to.
+void ExpectConnects(CommandHarness& h,
+                    std::initializer_list<std::pair<const char*, const char*>> cases) {
+    for (const auto& [argument, connect] : cases) {
+        h.engine.CmdConnect(argument);
+        EXPECT_EQ(h.LastConnect(), connect) << argument;
+    }
+}
+
+}  // namespace
+
 TEST(ConnectArguments, PortIsReadLikeAStreamReadsANumber) {
     CommandHarness h;
-    h.engine.CmdConnect("example:4000x");
-    EXPECT_EQ(h.LastConnect(), "example:4000");
-    h.engine.CmdConnect("example: 23");
-    EXPECT_EQ(h.LastConnect(), "example:23");
-    h.engine.CmdConnect("example:+80");
-    EXPECT_EQ(h.LastConnect(), "example:80");
-    h.engine.CmdConnect("example:65535");
-    EXPECT_EQ(h.LastConnect(), "example:65535");
+    ExpectConnects(h, {{"example:4000x", "example:4000"},
+                       {"example: 23", "example:23"},
+                       {"example:+80", "example:80"},
+                       {"example:65535", "example:65535"}});
     EXPECT_TRUE(h.host.events.empty());
 }
 
 TEST(ConnectArguments, SpaceSeparatesHostAndPort) {
     CommandHarness h;
-    h.engine.CmdConnect("host 4000");
-    EXPECT_EQ(h.LastConnect(), "host:4000");
-    h.engine.CmdConnect("host   4000");
-    EXPECT_EQ(h.LastConnect(), "host:4000");
     // The colon wins over a space before it; the host keeps what precedes the colon.
-    h.engine.CmdConnect("host 1:4001");
-    EXPECT_EQ(h.LastConnect(), "host 1:4001");
+    ExpectConnects(
+        h,
+        {{"host 4000", "host:4000"}, {"host   4000", "host:4000"}, {"host 1:4001", "host 1:4001"}});
 }
 
 TEST(ConnectArguments, BracketsHoldAnIPv6Address) {
     CommandHarness h;
-    h.engine.CmdConnect("[::1]:4000");
-    EXPECT_EQ(h.LastConnect(), "::1:4000");
-    h.engine.CmdConnect("[::1]   4001");
-    EXPECT_EQ(h.LastConnect(), "::1:4001");
-    h.engine.CmdConnect("[::1]");
-    EXPECT_EQ(h.LastConnect(), "::1:23");
-    h.engine.CmdConnect("[2001:db8::7]:4000x");
-    EXPECT_EQ(h.LastConnect(), "2001:db8::7:4000");
+    ExpectConnects(h, {{"[::1]:4000", "::1:4000"},
+                       {"[::1]   4001", "::1:4001"},
+                       {"[::1]", "::1:23"},
+                       {"[2001:db8::7]:4000x", "2001:db8::7:4000"}});
     EXPECT_TRUE(h.host.events.empty());
     h.engine.CmdConnect("[::1]:");
     h.engine.CmdConnect("[::1] 99999");
