@@ -1,6 +1,8 @@
 #include "net/TelnetEngine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -249,17 +251,28 @@ void CTelnetEngine::RunPasses() {
 void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
     const std::uint64_t generation = m_generation;
     for (;;) {
-        // Only a line's worth is searched: an overlong line goes out in pieces, and a large
-        // buffer without line feeds is not searched again for every piece.
-        const std::size_t end = buffer.Find('\n', 0, kMaxLineLength);
+        // A prompt mark (IAC GA, IAC EOR) ends a line as a line feed does.
+        while (!m_promptEnds.empty() && m_promptEnds.front() <= m_textTaken) {
+            m_promptEnds.pop_front();
+        }
+        const std::size_t promptEnd =
+            m_promptEnds.empty() ? CByteBuffer::npos
+                                 : static_cast<std::size_t>(m_promptEnds.front() - m_textTaken);
+        // Only scanned text, and only a line's worth, is searched: an overlong line goes out in
+        // pieces, and a large buffer without line feeds is not searched again for every piece.
+        const std::size_t limit = std::min({m_scanPos, kMaxLineLength, promptEnd});
+        const std::size_t end = buffer.Find('\n', 0, limit);
         std::size_t length;
         if (end != CByteBuffer::npos) {
             length = end + 1;
+        } else if (promptEnd <= limit) {
+            length = promptEnd;
         } else if (m_scanPos >= kMaxLineLength) {
             length = kMaxLineLength;
         } else {
             return;
         }
+        m_textTaken += length;
         if (!m_host.HasReceiveFilter()) {
             m_host.ShowText(std::string_view(buffer.Data(), length));
             if (generation != m_generation) return;
@@ -293,6 +306,10 @@ void CTelnetEngine::ResetTelnetState(bool byUser) {
     m_scanPos = 0;
     m_discardingSubnegotiation = false;
     m_discardSawIac = false;
+    m_optionStates.fill(OptionNegotiation{});
+    m_afterCr = false;
+    m_promptEnds.clear();
+    m_textTaken = 0;
     m_pendingWork = false;
     m_closePending = false;
     m_closeText.clear();
@@ -314,6 +331,22 @@ std::size_t CTelnetEngine::GetBufferCapacity() const {
 }
 
 void CTelnetEngine::SendToServer(const char* data, std::size_t length) {
+    const void* iac = length != 0 ? std::memchr(data, Telnet::kIac, length) : nullptr;
+    if (!iac) {
+        SendRaw(data, length);
+        return;
+    }
+    // Escaped before compressing: the server inflates first and then reads telnet.
+    std::string escaped;
+    escaped.reserve(length + 16);
+    for (std::size_t i = 0; i < length; ++i) {
+        escaped += data[i];
+        if (static_cast<unsigned char>(data[i]) == Telnet::kIac) escaped += data[i];
+    }
+    SendRaw(escaped.data(), escaped.size());
+}
+
+void CTelnetEngine::SendRaw(const char* data, std::size_t length) {
     if (!m_connection) return;
     if (m_compressOut) {
         SendDeflated(data, length);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -52,6 +53,8 @@ class CTelnetEngine {
     // burst is inflated over several ticks): keep ticking without waiting for events.
     bool HasPendingWork() const;
 
+    // Data for the server (typed lines, script sends): a 255 byte in it is doubled, as telnet
+    // writes a data byte that equals IAC.
     void SendToServer(const char* data, std::size_t length);
     void ResetTelnetState(bool byUser);
     // Closes and destroys the connection without events or messages (application shutdown).
@@ -94,6 +97,30 @@ class CTelnetEngine {
     void SetTraceHook(TraceHook hook) { m_trace = hook; }
 
   private:
+    // Where one side of an option stands; the two Want states wait for the peer's answer, so
+    // an answer is never answered.
+    enum class OptionState : std::uint8_t { No, Yes, WantNo, WantYes };
+    struct OptionNegotiation {
+        OptionState server = OptionState::No;  // what the server does (WILL, WONT)
+        OptionState client = OptionState::No;  // what the client does (DO, DONT)
+        // A refusal was sent already; a server that asks again is not answered again.
+        bool refusedWill = false;
+        bool refusedDo = false;
+    };
+
+    void OnServerWill(std::uint8_t option);
+    void OnServerDo(std::uint8_t option);
+    void OnServerWont(std::uint8_t option);
+    void OnServerDont(std::uint8_t option);
+    void StartClientOption(std::uint8_t option);
+    void Refuse(std::uint8_t option, std::uint8_t reply);
+    void UpdateNawsAgreed();
+    // Commands and text already in telnet form: sent as they are.
+    void SendRaw(const char* data, std::size_t length);
+    // Copies the text [from, end) of data to to, dropping a NUL that follows a CR.
+    void CopyText(unsigned char* data, std::size_t& from, std::size_t end, std::size_t& to);
+    void MarkPromptEnd(const unsigned char* data, std::size_t at);
+
     void RunPasses();
     void TakeLines(CByteBuffer& buffer);
     bool DiscardSubnegotiation(CByteBuffer& buffer);
@@ -115,6 +142,7 @@ class CTelnetEngine {
     bool m_connecting = false;
     bool m_connected = false;
     std::array<std::uint8_t, 256> m_telnetOptions{};
+    std::array<OptionNegotiation, 256> m_optionStates{};
     bool m_nawsAgreed = false;
     bool m_negotiationStarted = false;
     CByteBuffer m_rawInput;
@@ -137,6 +165,12 @@ class CTelnetEngine {
     // An overlong subnegotiation is being thrown away up to its IAC SE.
     bool m_discardingSubnegotiation = false;
     bool m_discardSawIac = false;
+    // The last text byte scanned was a CR: a NUL right after it is padding.
+    bool m_afterCr = false;
+    // Where prompts ended (IAC GA, IAC EOR), counted in bytes of text since the connection
+    // began; m_textTaken of them have been taken as lines.
+    std::deque<std::uint64_t> m_promptEnds;
+    std::uint64_t m_textTaken = 0;
     // ParseTelnet met a compression start sequence and stopped there.
     bool m_compressionStarted = false;
     // Received bytes wait for the next tick (inflate budget or round limit reached).

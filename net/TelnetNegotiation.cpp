@@ -1,23 +1,10 @@
-// Telnet command parsing, option negotiation and window-size reports of CTelnetEngine.
-#include <cstring>
-
+// Option negotiation and window-size reports of CTelnetEngine. Each option has a state for what
+// the server does and one for what the client does; a verb that answers a request (ours or the
+// peer's) is never answered, so two sides cannot loop.
 #include "net/TelnetCodes.h"
 #include "net/TelnetEngine.h"
 
 namespace {
-
-// Position of the first IAC SE at or after from in [0, size), or size when there is none.
-std::size_t FindIacSe(const unsigned char* data, std::size_t from, std::size_t size) {
-    while (from + 1 < size) {
-        const void* hit = std::memchr(data + from, Telnet::kIac, size - 1 - from);
-        if (!hit) return size;
-        const std::size_t at =
-            static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data);
-        if (data[at + 1] == Telnet::kSe) return at;
-        from = at + 1;
-    }
-    return size;
-}
 
 const char* VerbName(std::uint8_t verb) {
     switch (verb) {
@@ -32,184 +19,52 @@ const char* VerbName(std::uint8_t verb) {
     }
 }
 
+// Options the server may do for the client: compressed streams, prompt marks, and NAWS, which
+// some servers offer with WILL instead of asking with DO.
+bool ServerMayDo(std::uint8_t option) {
+    return option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2 ||
+           option == Telnet::kEndOfRecord;
+}
+
+bool ClientDoes(std::uint8_t option) {
+    return option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2;
+}
+
+bool IsCompress(std::uint8_t option) {
+    return option == Telnet::kCompress || option == Telnet::kCompress2;
+}
+
 }  // namespace
-
-bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
-    if (buffer.Empty()) return false;
-    if (m_discardingSubnegotiation && !DiscardSubnegotiation(buffer)) return true;
-    const std::size_t size = buffer.Size();
-    if (size < 3) return true;
-
-    const std::uint64_t generation = m_generation;
-    unsigned char* data = reinterpret_cast<unsigned char*>(buffer.Data());
-    // Commands are removed by compacting while scanning: read at i, write at w.
-    std::size_t i = m_scanPos < size ? m_scanPos : size;
-    std::size_t w = i;
-    auto copyText = [&](std::size_t end) {
-        if (w != i) std::memmove(data + w, data + i, end - i);
-        w += end - i;
-        i = end;
-    };
-    // Closes the gap left by removed commands; scanning resumes at w in a later pass.
-    auto finish = [&]() {
-        if (w != i) {
-            std::memmove(data + w, data + i, size - i);
-            buffer.Truncate(w + (size - i));
-        }
-        m_scanPos = w;
-    };
-
-    while (i + 2 < size) {
-        const void* hit = std::memchr(data + i, Telnet::kIac, size - 2 - i);
-        if (!hit) {
-            copyText(size - 2);
-            break;
-        }
-        copyText(static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data));
-        const std::uint8_t command = data[i + 1];
-        const std::uint8_t option = data[i + 2];
-        if (command == Telnet::kWill || command == Telnet::kDo || command == Telnet::kWont ||
-            command == Telnet::kDont) {
-            i += 3;
-            // The reply can fail (a broken outgoing stream) and drop the connection, which
-            // empties this buffer: then nothing here may be touched again.
-            if (command == Telnet::kWill || command == Telnet::kDo) {
-                OnWillDo(option, command);
-            } else {
-                OnWontDont(option, command);
-            }
-            if (generation != m_generation) return false;
-            continue;
-        }
-        if (command != Telnet::kSb) {
-            // Other two-byte commands stay in the text.
-            data[w++] = data[i++];
-            continue;
-        }
-        if (size - i < 5) {
-            finish();
-            return false;
-        }
-        const bool compressStart = option == Telnet::kCompress && data[i + 3] == Telnet::kWill &&
-                                   data[i + 4] == Telnet::kSe;
-        const bool compress2Start = option == Telnet::kCompress2 && data[i + 3] == Telnet::kIac &&
-                                    data[i + 4] == Telnet::kSe;
-        if ((compressStart || compress2Start) && m_compressIn) {
-            // A start inside the compressed stream starts nothing: it is dropped and the scan
-            // goes on, so the commands after it are handled like any others.
-            i += 5;
-            continue;
-        }
-        if (compressStart || compress2Start) {
-            i += 5;
-            finish();
-            m_compressionStarted = true;
-            // Bytes before the sequence are plain text; everything after it is compressed.
-            SetCompressIn(true, w);
-            return false;
-        }
-        const std::size_t end = FindIacSe(data, i + 3, size);
-        if (end == size) {
-            if (size - i <= kMaxSubnegotiation) {
-                finish();
-                return false;
-            }
-            // Too long to be a real subnegotiation: drop it and whatever follows up to its
-            // IAC SE, so the text after it still gets through.
-            m_discardingSubnegotiation = true;
-            m_discardSawIac = data[size - 1] == Telnet::kIac;
-            buffer.Truncate(w);
-            m_scanPos = w;
-            return true;
-        }
-        m_trace(option == Telnet::kCompress    ? "GOT Compress SB\n"
-                : option == Telnet::kCompress2 ? "GOT Compress2 SB\n"
-                                               : "GOT unknown SB\n");
-        i = end + 2;
-    }
-    finish();
-    return true;
-}
-
-bool CTelnetEngine::DiscardSubnegotiation(CByteBuffer& buffer) {
-    const std::size_t size = buffer.Size();
-    unsigned char* data = reinterpret_cast<unsigned char*>(buffer.Data());
-    const std::size_t from = m_scanPos < size ? m_scanPos : size;
-    std::size_t resume;
-    if (m_discardSawIac && from < size && data[from] == Telnet::kSe) {
-        resume = from + 1;
-    } else {
-        const std::size_t end = FindIacSe(data, from, size);
-        if (end == size) {
-            if (from < size) m_discardSawIac = data[size - 1] == Telnet::kIac;
-            buffer.Truncate(from);
-            return false;
-        }
-        resume = end + 2;
-    }
-    std::memmove(data + from, data + resume, size - resume);
-    buffer.Truncate(from + (size - resume));
-    m_discardingSubnegotiation = false;
-    m_discardSawIac = false;
-    return true;
-}
 
 void CTelnetEngine::SendCommand(std::uint8_t verb, std::uint8_t option) {
     const char bytes[3] = {static_cast<char>(Telnet::kIac), static_cast<char>(verb),
                            static_cast<char>(option)};
-    SendToServer(bytes, sizeof(bytes));
+    SendRaw(bytes, sizeof(bytes));
 }
 
 void CTelnetEngine::SendInitialOffers() {
     m_negotiationStarted = true;
     const std::uint64_t generation = m_generation;
-    SendCommand(Telnet::kWill, Telnet::kNaws);
-    if (generation != m_generation) return;
-    SendCommand(Telnet::kWill, Telnet::kCompress2);
-    if (generation != m_generation) return;
-    SendCommand(Telnet::kWill, Telnet::kCompress);
+    // Offers wait for the server's answer; its DO starts them without a further reply.
+    for (std::uint8_t option : {Telnet::kNaws, Telnet::kCompress2, Telnet::kCompress}) {
+        m_optionStates[option].client = OptionState::WantYes;
+        SendCommand(Telnet::kWill, option);
+        if (generation != m_generation) return;
+    }
 }
 
 void CTelnetEngine::OnWillDo(std::uint8_t option, std::uint8_t verb) {
-    const std::uint64_t generation = m_generation;
     if (!m_negotiationStarted) {
+        const std::uint64_t generation = m_generation;
         SendInitialOffers();
         if (generation != m_generation) return;
     }
     m_trace("GOT %s %d (%s)\n", VerbName(verb), option, GetTelnetOptionName(option));
-
-    const bool handled =
-        option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2;
-    if (!handled || m_telnetOptions[option] != 0) {
-        m_telnetOptions[option] = verb;
-        return;
-    }
-    const std::uint8_t compress2 = m_telnetOptions[Telnet::kCompress2];
-    if (option == Telnet::kCompress && (compress2 == Telnet::kWill || compress2 == Telnet::kDo)) {
-        m_trace("Refusing compress because compress2 agreed (ignore next log)\n");
-        OnWontDont(option, verb == Telnet::kWill ? Telnet::kWont : Telnet::kDont);
-        return;
-    }
-
-    const std::uint8_t reply = verb == Telnet::kWill ? Telnet::kDo : Telnet::kWill;
-    m_trace("SEND %s %s\n", VerbName(reply), GetTelnetOptionName(option));
-    SendCommand(reply, option);
-    if (generation != m_generation) return;
     m_telnetOptions[option] = verb;
-
-    if (option == Telnet::kNaws) {
-        m_nawsAgreed = true;
-        SendWindowSize(true);
-    } else if (verb == Telnet::kDo && option == Telnet::kCompress) {
-        m_trace("SEND SB Compress in response to DO Compress\n");
-        const char start[5] = {'\xFF', '\xFA', 85, '\xFB', '\xF0'};
-        SendToServer(start, sizeof(start));
-        if (generation == m_generation) SetCompressOut(true);
-    } else if (verb == Telnet::kDo && option == Telnet::kCompress2) {
-        m_trace("SEND SB Compress2 in response to DO Compress2\n");
-        const char start[5] = {'\xFF', '\xFA', 86, '\xFF', '\xF0'};
-        SendToServer(start, sizeof(start));
-        if (generation == m_generation) SetCompressOut(true);
+    if (verb == Telnet::kWill) {
+        OnServerWill(option);
+    } else {
+        OnServerDo(option);
     }
 }
 
@@ -220,10 +75,140 @@ void CTelnetEngine::OnWontDont(std::uint8_t option, std::uint8_t verb) {
         if (generation != m_generation) return;
     }
     m_trace("GOT %s %d (%s)\n", VerbName(verb), option, GetTelnetOptionName(option));
-    // An option once settled is not withdrawn.
-    if (m_telnetOptions[option] != 0) return;
     m_telnetOptions[option] = verb;
-    SendCommand(verb == Telnet::kWont ? Telnet::kDont : Telnet::kWont, option);
+    if (verb == Telnet::kWont) {
+        OnServerWont(option);
+    } else {
+        OnServerDont(option);
+    }
+}
+
+void CTelnetEngine::Refuse(std::uint8_t option, std::uint8_t reply) {
+    OptionNegotiation& state = m_optionStates[option];
+    bool& refused = reply == Telnet::kDont ? state.refusedWill : state.refusedDo;
+    if (refused) return;
+    refused = true;
+    m_trace("SEND %s %s\n", VerbName(reply), GetTelnetOptionName(option));
+    SendCommand(reply, option);
+}
+
+void CTelnetEngine::OnServerWill(std::uint8_t option) {
+    OptionState& state = m_optionStates[option].server;
+    if (state != OptionState::No) {
+        // Already on, or the answer to a request of ours.
+        state = state == OptionState::WantNo ? OptionState::No : OptionState::Yes;
+        if (option == Telnet::kNaws) UpdateNawsAgreed();
+        return;
+    }
+    if (option == Telnet::kCompress &&
+        m_optionStates[Telnet::kCompress2].server == OptionState::Yes) {
+        m_trace("Refusing compress because compress2 agreed (ignore next log)\n");
+        m_telnetOptions[option] = Telnet::kWont;
+        Refuse(option, Telnet::kDont);
+        return;
+    }
+    if (!ServerMayDo(option)) {
+        Refuse(option, Telnet::kDont);
+        return;
+    }
+    m_trace("SEND %s %s\n", VerbName(Telnet::kDo), GetTelnetOptionName(option));
+    const std::uint64_t generation = m_generation;
+    SendCommand(Telnet::kDo, option);
+    if (generation != m_generation) return;
+    state = OptionState::Yes;
+    // A compressed stream starts with the server's own start sequence in the text.
+    if (option == Telnet::kNaws) UpdateNawsAgreed();
+}
+
+void CTelnetEngine::OnServerDo(std::uint8_t option) {
+    OptionState& state = m_optionStates[option].client;
+    if (state == OptionState::Yes) return;
+    if (state == OptionState::WantNo) {
+        state = OptionState::No;
+        return;
+    }
+    const bool offered = state == OptionState::WantYes;
+    // One outgoing stream per connection: a second start would land inside the first.
+    const bool compressing = IsCompress(option) && m_compressOut;
+    if (compressing || !ClientDoes(option)) {
+        if (compressing) {
+            m_trace("Refusing compress because compress2 agreed (ignore next log)\n");
+            m_telnetOptions[option] = Telnet::kDont;
+        }
+        if (offered) {
+            // Our own offer is taken back; the server's DONT then answers it.
+            state = OptionState::WantNo;
+            m_trace("SEND %s %s\n", VerbName(Telnet::kWont), GetTelnetOptionName(option));
+            SendCommand(Telnet::kWont, option);
+        } else {
+            Refuse(option, Telnet::kWont);
+        }
+        return;
+    }
+    state = OptionState::Yes;
+    if (!offered) {
+        m_trace("SEND %s %s\n", VerbName(Telnet::kWill), GetTelnetOptionName(option));
+        const std::uint64_t generation = m_generation;
+        SendCommand(Telnet::kWill, option);
+        if (generation != m_generation) return;
+    }
+    StartClientOption(option);
+}
+
+void CTelnetEngine::StartClientOption(std::uint8_t option) {
+    const std::uint64_t generation = m_generation;
+    if (option == Telnet::kNaws) {
+        UpdateNawsAgreed();
+    } else if (option == Telnet::kCompress) {
+        m_trace("SEND SB Compress in response to DO Compress\n");
+        const char start[5] = {'\xFF', '\xFA', 85, '\xFB', '\xF0'};
+        SendRaw(start, sizeof(start));
+        if (generation == m_generation) SetCompressOut(true);
+    } else if (option == Telnet::kCompress2) {
+        m_trace("SEND SB Compress2 in response to DO Compress2\n");
+        const char start[5] = {'\xFF', '\xFA', 86, '\xFF', '\xF0'};
+        SendRaw(start, sizeof(start));
+        if (generation == m_generation) SetCompressOut(true);
+    }
+}
+
+void CTelnetEngine::OnServerWont(std::uint8_t option) {
+    OptionState& state = m_optionStates[option].server;
+    if (state == OptionState::No) return;
+    const bool wasOn = state == OptionState::Yes;
+    state = OptionState::No;
+    // Turning an option off is always agreed to; a WONT that answers our request is not
+    // answered.
+    if (wasOn) {
+        m_trace("SEND %s %s\n", VerbName(Telnet::kDont), GetTelnetOptionName(option));
+        const std::uint64_t generation = m_generation;
+        SendCommand(Telnet::kDont, option);
+        if (generation != m_generation) return;
+    }
+    if (option == Telnet::kNaws) UpdateNawsAgreed();
+}
+
+void CTelnetEngine::OnServerDont(std::uint8_t option) {
+    OptionState& state = m_optionStates[option].client;
+    if (state == OptionState::No) return;
+    const bool wasOn = state == OptionState::Yes;
+    state = OptionState::No;
+    // An outgoing stream cannot end before the connection does; it stays on.
+    if (wasOn) {
+        m_trace("SEND %s %s\n", VerbName(Telnet::kWont), GetTelnetOptionName(option));
+        const std::uint64_t generation = m_generation;
+        SendCommand(Telnet::kWont, option);
+        if (generation != m_generation) return;
+    }
+    if (option == Telnet::kNaws) UpdateNawsAgreed();
+}
+
+void CTelnetEngine::UpdateNawsAgreed() {
+    const OptionNegotiation& naws = m_optionStates[Telnet::kNaws];
+    const bool agreed = naws.client == OptionState::Yes || naws.server == OptionState::Yes;
+    const bool started = agreed && !m_nawsAgreed;
+    m_nawsAgreed = agreed;
+    if (started) SendWindowSize(true);
 }
 
 void CTelnetEngine::SendWindowSize(bool force) {
@@ -261,7 +246,7 @@ void CTelnetEngine::SendWindowSize(bool force) {
     report[length++] = '\xF0';
     m_sizeChanged = false;
     m_lastSizeSentTime = now;
-    SendToServer(report, length);
+    SendRaw(report, length);
 }
 
 const char* CTelnetEngine::GetTelnetOptionName(std::uint8_t code) {

@@ -165,8 +165,7 @@ TEST(MccpOut, TypedLinesReachTheServerCompressed) {
         h.engine.SendToServer("say hi\r\n", 8);
         EXPECT_TRUE(h.engine.IsConnected());
         const std::string expected =
-            Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85, 255, 251, version == 2 ? 86 : 85}) +
-            start + "look\r\nsay hi\r\n";
+            Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85}) + start + "look\r\nsay hi\r\n";
         ASSERT_TRUE(h.PumpUntilReceived(expected)) << h.server.Received().size();
         EXPECT_TRUE(h.server.ClientCompresses());
         EXPECT_EQ(h.server.Received(), expected);

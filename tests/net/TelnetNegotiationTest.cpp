@@ -33,15 +33,18 @@ TEST(TelnetParsing, CommandSplitAcrossReadsIsHandledWhenItsLastByteArrives) {
 TEST(TelnetParsing, EveryByteInItsOwnReadGivesTheSameResult) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    const std::string stream = "a" + Bytes({255, 253, 1}) + "b" +
-                               Bytes({255, 250, 24, 1, 255, 240}) + "c" + Bytes({255, 249}) +
-                               "\r\n";
+    const std::string stream =
+        "a" + Bytes({255, 253, 1}) + "b" + Bytes({255, 250, 24, 1, 255, 255, 255, 240}) + "c" +
+        Bytes({255, 255}) + "d\r" + Bytes({0, 255, 241}) + "e" + Bytes({255, 249}) + "f\r\n";
     std::vector<std::string> pieces;
     for (char byte : stream) pieces.emplace_back(1, byte);
     h.server.SendSplit(pieces, 5);
-    ASSERT_TRUE(h.PumpUntilShown("\r\n", 5000));
-    EXPECT_EQ(h.host.shown, "abc" + Bytes({255, 249}) + "\r\n");  // IAC GA stays in the text
+    ASSERT_TRUE(h.PumpUntilShown("f\r\n", 5000));
+    EXPECT_EQ(h.host.lines, (std::vector<std::string>{"abc\xFF"
+                                                      "d\re",
+                                                      "f\r\n"}));
     EXPECT_EQ(h.engine.GetTelnetOption(1), 253);
+    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 252, 1}));
 }
 
 TEST(TelnetParsing, SubnegotiationIsRemovedWholeAndHoldsLinesUntilItEnds) {
@@ -68,30 +71,92 @@ TEST(TelnetNegotiation, Compress2AgreedRefusesCompress) {
     EXPECT_EQ(h.engine.GetTelnetOption(85), 252);
 }
 
-TEST(TelnetNegotiation, OtherOptionsAreRecordedButNotAnswered) {
+TEST(TelnetNegotiation, OptionsTheClientDoesNotTakeAreRefusedOnceAndEorIsTaken) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
-    h.server.Send(Bytes({255, 253, 1, 255, 251, 24}) + "ok\r\n");
+    // DO ECHO, WILL TTYPE, WILL EOR, DO EOR (the client sends no EOR), then the same again.
+    const std::string asks = Bytes({255, 253, 1, 255, 251, 24, 255, 251, 25, 255, 253, 25});
+    h.server.Send(asks + asks + "ok\r\n");
     ASSERT_TRUE(h.PumpUntilShown("ok\r\n"));
     h.Settle();
-    EXPECT_EQ(h.server.Received(), kOffers);
+    EXPECT_EQ(h.server.Received(),
+              kOffers + Bytes({255, 252, 1, 255, 254, 24, 255, 253, 25, 255, 252, 25}));
     EXPECT_EQ(h.engine.GetTelnetOption(1), 253);
     EXPECT_EQ(h.engine.GetTelnetOption(24), 251);
+    EXPECT_EQ(h.engine.GetTelnetOption(25), 253);  // the server's last verb
     EXPECT_TRUE(h.engine.IsNegotiationStarted());
 }
 
-TEST(TelnetNegotiation, DontNawsFirstIsRefusedAndNeverWithdrawn) {
+TEST(TelnetNegotiation, AnswersAreNeverAnswered) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    // DONT NAWS and DONT COMPRESS answer the offers; DO COMPRESS2 accepts one; WONT and DONT
+    // of options never asked for are answers to nothing. None of them gets a reply.
+    h.server.Send(
+        Bytes({255, 254, 31, 255, 254, 85, 255, 253, 86, 255, 253, 86, 255, 252, 24, 255, 254, 1}) +
+        "end\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("end\r\n"));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 250, 86, 255, 240}));
+    EXPECT_TRUE(h.engine.IsCompressOut());
+    EXPECT_FALSE(h.engine.IsNawsAgreed());
+    EXPECT_EQ(h.engine.GetTelnetOption(31), 254);
+    EXPECT_EQ(h.engine.GetTelnetOption(24), 252);
+}
+
+TEST(TelnetNegotiation, DoAfterTheOfferWasRefusedIsAcceptedWithWill) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 254, 31}));
-    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 252, 31})));
-    EXPECT_FALSE(h.engine.IsNawsAgreed());
-    EXPECT_EQ(h.engine.GetTelnetOption(31), 254);
-    // A later DO for a settled option is recorded, not answered.
+    h.server.Pause(30);
     h.server.Send(Bytes({255, 253, 31}) + "end\r\n");
     ASSERT_TRUE(h.PumpUntilShown("end\r\n"));
+    const std::string expected =
+        kOffers + Bytes({255, 251, 31}) + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
     h.Settle();
-    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 252, 31}));
+    EXPECT_EQ(h.server.Received(), expected);
+    EXPECT_TRUE(h.engine.IsNawsAgreed());
+}
+
+// One state per direction: the server's WILL COMPRESS2 (its stream) does not hide its DO
+// COMPRESS2 (the client's stream), and each side is switched off on its own.
+TEST(TelnetNegotiation, ServerAndClientSidesAreSeparate) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 251, 86, 255, 253, 86}));
+    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
+    h.engine.SendToServer("look\r\n", 6);
+    std::string expected =
+        kOffers + Bytes({255, 253, 86}) + Bytes({255, 250, 86, 255, 240}) + "look\r\n";
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    EXPECT_TRUE(h.server.ClientCompresses());
+    EXPECT_EQ(h.engine.GetTelnetOption(86), 253);
+
+    // WONT turns the server's side off (answered once with DONT); the client's stays.
+    h.server.Send(Bytes({255, 252, 86, 255, 252, 86, 255, 253, 86}) + "x\r\n");
+    ASSERT_TRUE(h.PumpUntilShown("x\r\n"));
+    expected += Bytes({255, 254, 86});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), expected);
+    EXPECT_TRUE(h.engine.IsCompressOut());
+}
+
+TEST(TelnetNegotiation, NawsOfferAcceptedAfterTheServersWillReportsTheSizeOnce) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 251, 31, 255, 253, 31}));
+    std::string expected =
+        kOffers + Bytes({255, 253, 31}) + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
+    h.Settle();
+    EXPECT_EQ(h.server.Received(), expected);
+    EXPECT_TRUE(h.engine.IsNawsAgreed());
+    // Both sides off: no more reports.
+    h.server.Send(Bytes({255, 252, 31, 255, 254, 31}));
+    expected += Bytes({255, 254, 31, 255, 252, 31});
+    ASSERT_TRUE(h.PumpUntilReceived(expected));
     EXPECT_FALSE(h.engine.IsNawsAgreed());
 }
 
@@ -100,9 +165,9 @@ TEST(WindowSize, SizeBytesEqualToIacAreDoubled) {
     h.host.metrics = {2 + 255 * 8, 2 + 511 * 16, 8, 16};  // 255 columns, 511 rows
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31}));
-    // DO NAWS is answered with a second WILL NAWS (the offer is not recorded).
+    // DO NAWS accepts the offer: no further WILL, only the size.
     const std::string expected =
-        kOffers + Bytes({255, 251, 31}) + Bytes({255, 250, 31, 0, 255, 255, 1, 255, 255, 255, 240});
+        kOffers + Bytes({255, 250, 31, 0, 255, 255, 1, 255, 255, 255, 240});
     ASSERT_TRUE(h.PumpUntilReceived(expected));
     EXPECT_EQ(h.server.Received(), expected);
 }
@@ -112,8 +177,7 @@ TEST(WindowSize, TinyOrUnmeasurablePaneSendsNothing) {
     h.host.metrics = {2, 400, 8, 16};
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31}));
-    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 251, 31})));
-    EXPECT_TRUE(h.engine.IsNawsAgreed());
+    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsNawsAgreed(); }));
     h.host.metrics = {802, 402, 0, 16};
     h.engine.SendWindowSize(true);
     h.host.metrics = {9, 402, 8, 16};  // 7 pixels: less than one column
@@ -121,15 +185,14 @@ TEST(WindowSize, TinyOrUnmeasurablePaneSendsNothing) {
     h.host.metrics = {1, 402, 1, 16};  // below the border: no negative column count
     h.engine.SendWindowSize(true);
     h.Settle();
-    EXPECT_EQ(h.server.Received(), kOffers + Bytes({255, 251, 31}));
+    EXPECT_EQ(h.server.Received(), kOffers);
 }
 
 TEST(WindowSize, ReportsAtMostOncePerSecondUnlessForced) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31}));
-    const std::string first =
-        kOffers + Bytes({255, 251, 31}) + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
+    const std::string first = kOffers + Bytes({255, 250, 31, 0, 100, 0, 25, 255, 240});
     ASSERT_TRUE(h.PumpUntilReceived(first));
     EXPECT_FALSE(h.engine.IsSizeChanged());
 
@@ -157,7 +220,7 @@ TEST(TelnetReport, ListsOptionsInTheirColours) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
     h.server.Send(Bytes({255, 253, 31, 255, 251, 86, 255, 251, 85, 255, 253, 1}));
-    ASSERT_TRUE(h.PumpUntilReceived(kOffers + Bytes({255, 251, 31})));
+    ASSERT_TRUE(h.PumpUntilReceived(Bytes({255, 254, 85, 255, 252, 1})));
     h.Settle();
     h.engine.ShowTelnetReport();
     const std::string report = h.host.events.back();
