@@ -129,6 +129,20 @@ TEST_F(AppConnection, ServerCloseIsReported) {
     EXPECT_TRUE(OutputHas("Disconnected\n"));
 }
 
+TEST_F(AppConnection, PromptEndedByGoAheadShowsAtOnceAndLeavesNoFormatBehind) {
+    ASSERT_TRUE(Start());
+    ScriptedTelnetServer server;
+    ASSERT_TRUE(Connect(server));
+    server.Send("Greetings\r\nEnter name: \xFF\xF9");
+    ASSERT_TRUE(TickUntil([&] { return OutputHas("Enter name: "); })) << Output();
+    // The name typed goes out with its 255 doubled; the telnet bytes left no format behind.
+    App().SubmitText("\xFFGandalf\r\n");
+    EXPECT_TRUE(server.WaitForReceived("\xFF\xFFGandalf\r\n"));
+    server.Send("\r\nHello\xFF\xEF\r\n");
+    ASSERT_TRUE(TickUntil([&] { return OutputHas("Enter name: \nHello\n"); })) << Output();
+    EXPECT_EQ(FormatOf("Hello"), FormatOf("Greetings"));
+}
+
 TEST_F(AppConnection, ConnectWhileConnectedReplacesTheOldConnection) {
     ASSERT_TRUE(Start());
     ScriptedTelnetServer first;
