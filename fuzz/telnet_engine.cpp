@@ -1,7 +1,8 @@
 // Server bytes through the telnet engine: plain text, negotiation and compressed streams made
 // from the fuzzer's bytes. The same stream is delivered once in one piece and once in pieces
 // of fuzzer-chosen sizes; what the engine shows, reports and sends must not depend on where
-// the pieces were cut, and its buffers must stay bounded.
+// the pieces were cut, and its buffers must stay bounded. A plain stream shows exactly its
+// telnet text.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>
 
@@ -123,6 +124,55 @@ std::string Deflate(const std::string& payload, int level, bool finish) {
     return out;
 }
 
+// What a plain telnet stream shows, by the rules in their simplest form: commands and
+// subnegotiations out, IAC IAC a 255, CR NUL a CR, text up to the last line feed or prompt
+// mark. False when the stream does not settle that simply: a compression start, or a command or
+// subnegotiation still open at its end.
+bool ExpectedPlainText(const std::string& stream, std::string& shown) {
+    const std::size_t size = stream.size();
+    const auto at = [&](std::size_t i) { return static_cast<unsigned char>(stream[i]); };
+    std::string text;
+    std::size_t lineEnd = 0;
+    bool afterCr = false;
+    for (std::size_t i = 0; i < size;) {
+        if (at(i) != 255) {
+            if (at(i) != 0 || !afterCr) text += stream[i];
+            if (at(i) == '\n') lineEnd = text.size();
+            afterCr = at(i) == '\r';
+            ++i;
+            continue;
+        }
+        afterCr = false;
+        if (i + 1 == size) return false;
+        const unsigned char command = at(i + 1);
+        if (command == 255) {
+            text += stream[i];
+            i += 2;
+        } else if (command >= 251 && command <= 254) {
+            if (i + 2 >= size) return false;
+            i += 3;
+        } else if (command == 249 || command == 239) {
+            lineEnd = text.size();
+            i += 2;
+        } else if (command != 250) {
+            i += 2;
+        } else {
+            if (i + 4 >= size) return false;
+            if ((at(i + 2) == 85 && at(i + 3) == 251 && at(i + 4) == 240) ||
+                (at(i + 2) == 86 && at(i + 3) == 255 && at(i + 4) == 240)) {
+                return false;
+            }
+            std::size_t j = i + 3;
+            while (j + 1 < size && !(at(j) == 255 && at(j + 1) == 240)) j += at(j) == 255 ? 2 : 1;
+            if (j + 1 >= size) return false;
+            i = j + 2;
+        }
+    }
+    if (text.size() >= CTelnetEngine::kMaxLineLength) return false;
+    shown = text.substr(0, lineEnd);
+    return true;
+}
+
 std::string Escaped(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -206,5 +256,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   : split.shown.compare(0, whole.shown.size(), whole.shown) == 0;
     if (!sameText) Report("shown text depends on the pieces", pieces, whole, split);
     if (whole.sent != split.sent) Report("replies depend on the pieces", pieces, whole, split);
+    std::string expected;
+    if (!compressed && whole.connected && ExpectedPlainText(stream, expected) &&
+        whole.shown != expected) {
+        std::fprintf(stderr, "expected %s\n", Escaped(expected).c_str());
+        Report("shown text is not the stream's telnet text", pieces, whole, split);
+    }
     return 0;
 }
