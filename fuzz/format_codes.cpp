@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/AsciiText.h"
 #include "ui/FormatCodes.h"
 
 namespace {
@@ -17,7 +18,23 @@ void Fail(const char* what) {
     std::abort();
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+struct TagCode {
+    char letter;
+    unsigned char code;
+};
+
+// The code of a tag letter in table, or 0 when the letter names no tag there.
+template <std::size_t N>
+unsigned char CodeOf(char letter, const TagCode (&table)[N]) {
+    for (const TagCode& entry : table) {
+        if (entry.letter == letter) return entry.code;
+    }
+    return 0;
+}
+
+constexpr TagCode kOnCodes[] = {{'b', 0xE0}, {'1', 0xE0}, {'i', 0xD0},
+                                {'u', 0xC8}, {'s', 0xC2}, {'0', 0xBE}};
+constexpr TagCode kOffCodes[] = {{'b', 0xA0}, {'i', 0x90}, {'u', 0x88}, {'s', 0x82}};
 
 // Tag conversion the slow way: edit a copy in place and step one byte on after each position.
 std::string ReferenceTagsToCodes(std::string_view text) {
@@ -27,14 +44,9 @@ std::string ReferenceTagsToCodes(std::string_view text) {
     for (std::size_t p = 0; p < s.size(); ++p) {
         const std::size_t left = s.size() - p;
         if (left < 4 || s[p] != '<' || s[p + 1] != '-') continue;
-        const char x = Lower(s[p + 2]);
-        if (x == 'b' || x == '1' || x == 'i' || x == 'u' || x == 's' || x == '0') {
+        const char x = LowerAscii(s[p + 2]);
+        if (const unsigned char code = CodeOf(x, kOnCodes)) {
             if (s[p + 3] != '>') continue;
-            const unsigned char code = x == 'i'   ? 0xD0
-                                       : x == 'u' ? 0xC8
-                                       : x == 's' ? 0xC2
-                                       : x == '0' ? 0xBE
-                                                  : 0xE0;
             s.replace(p, 4, 1, static_cast<char>(code));
         } else if (x == 'c') {
             if (left < 10 || s[p + 9] != '>') continue;
@@ -46,13 +58,8 @@ std::string ReferenceTagsToCodes(std::string_view text) {
             s.replace(p, 5, std::string("\xC4") + kColours[s[p + 3] - '1']);
         } else if (x == '/') {
             if (left < 5) break;
-            const char y = Lower(s[p + 3]);
             if (s[p + 4] != '>') continue;
-            const unsigned char code = y == 'b'   ? 0xA0
-                                       : y == 'i' ? 0x90
-                                       : y == 'u' ? 0x88
-                                       : y == 's' ? 0x82
-                                                  : 0;
+            const unsigned char code = CodeOf(LowerAscii(s[p + 3]), kOffCodes);
             if (code != 0) s.replace(p, 5, 1, static_cast<char>(code));
         }
     }
