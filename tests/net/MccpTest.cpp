@@ -171,3 +171,19 @@ TEST(MccpOut, TypedLinesReachTheServerCompressed) {
         EXPECT_EQ(h.server.Received(), expected);
     }
 }
+
+// A second version's DO while the client already compresses would put a start sequence inside
+// the running stream: it is refused, and the stream goes on sound.
+TEST(MccpOut, SecondVersionIsRefusedWhileCompressing) {
+    EngineHarness h;
+    ASSERT_TRUE(h.Connect());
+    h.server.Send(Bytes({255, 253, 85, 255, 253, 86}));
+    ASSERT_TRUE(h.PumpUntil([&] { return h.engine.IsCompressOut(); }));
+    h.Settle();
+    h.engine.SendToServer("look\r\n", 6);
+    const std::string expected = Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85}) + kStart1 +
+                                 Bytes({255, 252, 86}) + "look\r\n";
+    ASSERT_TRUE(h.PumpUntilReceived(expected)) << h.server.Received().size();
+    EXPECT_EQ(h.server.Received(), expected);
+    EXPECT_EQ(h.engine.GetTelnetOption(86), 254);
+}
