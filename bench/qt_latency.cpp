@@ -1,201 +1,244 @@
-// Latency from a game server's send to the line reaching the output pane, on the real Qt event
-// loop with the real application object: the socket wakes the loop, the tick reads, the pane
-// logic renders into the Qt control.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// Latency from a game server's send to the paint that shows the line, on the real Qt event loop
+// with the real application object: the socket wakes the loop, the tick reads, the pane logic
+// renders into the output control, the control lays out and paints. The clock stops when the
+// output pane's paint that shows the probe line has run. Probes go out one at a time, first on
+// an idle connection, then each behind a burst of game lines (a flood).
+//
+// The anchor, in the same run: the same server and probes read by a plain 64 KiB recv on a
+// socket notifier straight into a QPlainTextEdit used well (one edit block per read, undo off),
+// timed to its paint the same way.
+//
+// OSTRAK_BENCH_FLOOD_LINES sets the lines sent before each flood probe (400 by default).
+#include <fcntl.h>
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QSocketNotifier>
+#include <QTextBlock>
 #include <QTimer>
-
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/App.h"
+#include "bench/QtClientHarness.h"
 #include "ui/qt/QtPlatform.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr int kLines = 2000;
-constexpr auto kGap = std::chrono::milliseconds(2);
+using namespace bench;
 
-std::vector<Clock::time_point> g_sent(kLines);
-std::vector<Clock::time_point> g_seen(kLines);
-std::atomic<int> g_seenCount{0};
+constexpr int kProbesPerPhase = 500;
+constexpr auto kProbeWait = std::chrono::seconds(2);
 
-// Forwards every operation to the real control and notes when a probe line is inserted.
-class TimingControl : public IPaneControl {
+// Serves one connection: kProbesPerPhase probes on an idle line, then as many behind a flood.
+// The next probe leaves only after the previous one was seen (or given up), after a short
+// random pause, so each measures one line on its own.
+class ProbeServer {
   public:
-    explicit TimingControl(std::unique_ptr<IPaneControl> inner) : m_inner(std::move(inner)) {}
-    void GetSelection(std::int32_t& s, std::int32_t& e) const override {
-        m_inner->GetSelection(s, e);
+    explicit ProbeServer(int floodLines)
+        : m_sent(2 * kProbesPerPhase), m_seen(2 * kProbesPerPhase) {
+        const std::vector<GameLine> lines = MakeGameLines();
+        for (int block = 0; block < 8; ++block) {
+            std::string flood;
+            for (int i = 0; i < floodLines; ++i)
+                flood +=
+                    lines[static_cast<std::size_t>(block * floodLines + i) % lines.size()].encoded;
+            m_floods.push_back(std::move(flood));
+        }
+        m_thread = std::thread([this] { Serve(); });
     }
-    void SetSelection(std::int32_t s, std::int32_t e) override { m_inner->SetSelection(s, e); }
-    void ReplaceSelection(std::string_view text, bool undo) override {
-        const auto now = Clock::now();
-        for (std::size_t at = text.find("PING "); at != std::string_view::npos;
-             at = text.find("PING ", at + 1)) {
-            const int index = std::atoi(std::string(text.substr(at + 5, 8)).c_str());
-            if (index >= 0 && index < kLines) {
-                g_seen[index] = now;
-                ++g_seenCount;
+    ~ProbeServer() {
+        m_stop = true;
+        m_thread.join();
+    }
+    ProbeServer(const ProbeServer&) = delete;
+    ProbeServer& operator=(const ProbeServer&) = delete;
+
+    std::uint16_t Port() const { return m_listener.port; }
+    const LoopbackListener& Listener() const { return m_listener; }
+    bool Finished() const { return m_finished; }
+
+    // After a paint: if the probe in flight is in the tail of the shown text, it was seen now.
+    void CheckPainted(const std::string& tail, Clock::time_point now) {
+        const int probe = m_current;
+        if (probe < 0 || m_seenIndex >= probe) return;
+        if (tail.find(ProbeText(probe).substr(0, 12)) == std::string::npos) return;
+        m_seen[static_cast<std::size_t>(probe)] = now;
+        m_seenIndex = probe;
+    }
+
+    // Milliseconds from send to paint of the probes of one phase; unseen ones are counted.
+    std::vector<double> Latencies(bool flood, int& unseen) const {
+        std::vector<double> result;
+        unseen = 0;
+        for (int i = flood ? kProbesPerPhase : 0, end = i + kProbesPerPhase; i < end; ++i) {
+            const auto index = static_cast<std::size_t>(i);
+            if (m_seen[index] == Clock::time_point{}) {
+                ++unseen;
+            } else {
+                result.push_back(Millis(m_seen[index] - m_sent[index]));
             }
         }
-        m_inner->ReplaceSelection(text, undo);
-    }
-    void ReplaceSelectionUtf16(char16_t c, bool undo) override {
-        m_inner->ReplaceSelectionUtf16(c, undo);
-    }
-    CharFormat GetSelectionFormat() const override { return m_inner->GetSelectionFormat(); }
-    void SetSelectionFormat(const CharFormat& f) override { m_inner->SetSelectionFormat(f); }
-    void SetAllFormat(const CharFormat& f) override { m_inner->SetAllFormat(f); }
-    void SetFont(const std::string& face, unsigned size) override { m_inner->SetFont(face, size); }
-    std::string GetTextRange(std::int32_t s, std::int32_t e) const override {
-        return m_inner->GetTextRange(s, e);
-    }
-    std::int32_t GetTextLength() const override { return m_inner->GetTextLength(); }
-    std::string GetText() const override { return m_inner->GetText(); }
-    void Clear() override { m_inner->Clear(); }
-    std::int32_t CharFromPos(std::int32_t x, std::int32_t y) const override {
-        return m_inner->CharFromPos(x, y);
-    }
-    Rect GetFormattingRect() const override { return m_inner->GetFormattingRect(); }
-    void SetPasswordChar(char16_t c) override { m_inner->SetPasswordChar(c); }
-    void Move(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) override {
-        m_inner->Move(x, y, w, h);
-    }
-    Size GetClientSize() const override { return m_inner->GetClientSize(); }
-    void SetBackColour(Colour c) override { m_inner->SetBackColour(c); }
-    void SetFocus() override { m_inner->SetFocus(); }
-
-  private:
-    std::unique_ptr<IPaneControl> m_inner;
-};
-
-class TimingWindow : public IWindowPort {
-  public:
-    explicit TimingWindow(std::unique_ptr<IWindowPort> inner) : m_inner(std::move(inner)) {}
-    void Show() override { m_inner->Show(); }
-    void DestroyWindow() override { m_inner->DestroyWindow(); }
-    bool Exists() const override { return m_inner->Exists(); }
-    Rect GetWindowRect() const override { return m_inner->GetWindowRect(); }
-    ::Size GetClientSize() const override { return m_inner->GetClientSize(); }
-    ::Size GetFrameSize() const override { return m_inner->GetFrameSize(); }
-    void SetTitle(const std::string& t) override { m_inner->SetTitle(t); }
-    void StartTimer(int id, int ms) override { m_inner->StartTimer(id, ms); }
-    void StopTimer(int id) override { m_inner->StopTimer(id); }
-    void SetMouseCapture(bool c) override { m_inner->SetMouseCapture(c); }
-    void FillRect(const Rect& r) override { m_inner->FillRect(r); }
-    MessageBoxAnswer ShowMessageBox(const std::string& t, const std::string& c,
-                                    MessageBoxKind k) override {
-        return m_inner->ShowMessageBox(t, c, k);
-    }
-    void WatchSocket(int d) override { m_inner->WatchSocket(d); }
-    std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& r,
-                                                    IPaneEvents& e) override {
-        auto control = m_inner->CreatePaneControl(isOutput, r, e);
-        if (!isOutput || !control) return control;
-        return std::make_unique<TimingControl>(std::move(control));
+        return result;
     }
 
   private:
-    std::unique_ptr<IWindowPort> m_inner;
+    static std::string ProbeText(int probe) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "PING %06d the town crier shouts the news of the day to all nearby\r\n",
+                      probe);
+        return text;
+    }
+
+    void Serve() {
+        const int client = m_listener.Accept();
+        if (client < 0) {
+            m_finished = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::mt19937 random(11);
+        for (int probe = 0; probe < 2 * kProbesPerPhase && !m_stop; ++probe) {
+            if (probe >= kProbesPerPhase &&
+                !SendAll(client, m_floods[static_cast<std::size_t>(probe) % m_floods.size()]))
+                break;
+            const std::string text = ProbeText(probe);
+            m_sent[static_cast<std::size_t>(probe)] = Clock::now();
+            m_current = probe;
+            if (!SendAll(client, text)) break;
+            const auto giveUp = Clock::now() + kProbeWait;
+            while (m_seenIndex < probe && Clock::now() < giveUp && !m_stop)
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 3000));
+        }
+        m_finished = true;
+        while (!m_stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        close(client);
+    }
+
+    LoopbackListener m_listener;
+    std::vector<std::string> m_floods;
+    std::vector<Clock::time_point> m_sent;
+    std::vector<Clock::time_point> m_seen;
+    std::atomic<int> m_current{-1};
+    std::atomic<int> m_seenIndex{-1};
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
 };
 
-class TimingPlatform : public QtPlatform {
-  public:
-    std::unique_ptr<IWindowPort> CreateWindow(const WindowCreateParams& params, CWindow& owner,
-                                              int& errorCode) override {
-        auto window = QtPlatform::CreateWindow(params, owner, errorCode);
-        if (!window) return window;
-        return std::make_unique<TimingWindow>(std::move(window));
+void RunClient(ProbeServer& server) {
+    PrepareClientFolder("ostrak-latency-bench");
+    QtPlatform platform;
+    CApp app;
+    if (!app.Create(&platform)) {
+        std::printf("the client did not start\n");
+        std::exit(1);
     }
-};
-
-// One client, one probe line every kGap, each stamped just before its send.
-void Serve(int listener) {
-    const int client = accept(listener, nullptr, nullptr);
-    if (client < 0) return;
-    int one = 1;
-    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    for (int i = 0; i < kLines; ++i) {
-        char line[64];
-        const int length = std::snprintf(line, sizeof line, "PING %d of the latency probe\r\n", i);
-        g_sent[i] = Clock::now();
-        if (send(client, line, static_cast<size_t>(length), MSG_NOSIGNAL) != length) break;
-        std::this_thread::sleep_for(kGap);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    close(client);
+    IPaneControl* output = app.OutputPane().Control();
+    PaintWatch watch(PaintedWidget(app.OutputPane()), [&](Clock::time_point now) {
+        const std::int32_t length = output->GetTextLength();
+        server.CheckPainted(output->GetTextRange(std::max(0, length - 200), length), now);
+    });
+    app.SubmitText("/connect 127.0.0.1 " + std::to_string(server.Port()) + "\r\n");
+    const auto deadline = Clock::now() + std::chrono::seconds(40);
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (server.Finished() || Clock::now() > deadline) app.Port()->DestroyWindow();
+    });
+    stopper.start(50);
+    app.Run();
+    app.Destroy();
 }
 
-double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+// A minimal reader: bytes from the socket as they come, whole lines into the widget.
+void RunAnchor(ProbeServer& server) {
+    QWidget host;
+    host.resize(800, 600);
+    auto* edit = new QPlainTextEdit(&host);
+    edit->setReadOnly(true);
+    edit->setUndoRedoEnabled(false);
+    edit->setMaximumBlockCount(0);
+    edit->setGeometry(0, 0, 800, 600);
+    edit->setFont(QFont("Courier New", 10));
+    host.show();
+    QTextCursor cursor(edit->document());
+    cursor.movePosition(QTextCursor::End);
+    PaintWatch watch(edit->viewport(), [&](Clock::time_point now) {
+        const QTextBlock last = edit->document()->lastBlock();
+        server.CheckPainted(last.previous().text().toStdString(), now);
+    });
+
+    const int socket = server.Listener().ConnectClient();
+    fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
+    std::string partial;
+    static char buffer[65536];
+    QSocketNotifier notifier(socket, QSocketNotifier::Read);
+    QEventLoop loop;
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        for (;;) {
+            const ssize_t got = recv(socket, buffer, sizeof buffer, 0);
+            if (got <= 0) break;
+            partial.append(buffer, static_cast<std::size_t>(got));
+        }
+        const std::size_t end = partial.rfind('\n');
+        if (end == std::string::npos) return;
+        cursor.beginEditBlock();
+        for (std::size_t from = 0; from <= end;) {
+            const std::size_t lineEnd = partial.find('\n', from);
+            const std::size_t textEnd =
+                lineEnd > from && partial[lineEnd - 1] == '\r' ? lineEnd - 1 : lineEnd;
+            cursor.insertText(
+                QString::fromLatin1(partial.data() + from, static_cast<qsizetype>(textEnd - from)));
+            cursor.insertBlock();
+            from = lineEnd + 1;
+        }
+        cursor.endEditBlock();
+        partial.erase(0, end + 1);
+    });
+    const auto deadline = Clock::now() + std::chrono::seconds(40);
+    QTimer stopper;
+    QObject::connect(&stopper, &QTimer::timeout, [&] {
+        if (server.Finished() || Clock::now() > deadline) loop.quit();
+    });
+    stopper.start(50);
+    loop.exec();
+    close(socket);
+}
+
+Spread Report(const char* who, const ProbeServer& server, bool flood) {
+    int unseen = 0;
+    std::vector<double> latencies = server.Latencies(flood, unseen);
+    const Spread spread = SpreadOf(latencies);
+    std::printf("  %-34s %-6s median %7.3f ms  p99 %7.3f ms  max %8.3f ms  (%zu probes", who,
+                flood ? "flood" : "idle", spread.median, spread.p99, spread.max, spread.count);
+    if (unseen)
+        std::printf(", %d NOT PAINTED within %lld s", unseen,
+                    static_cast<long long>(kProbeWait.count()));
+    std::printf(")\n");
+    return spread;
+}
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    const auto folder = std::filesystem::temp_directory_path() / "ostrak-latency-bench";
-    std::filesystem::create_directories(folder);
-    std::filesystem::current_path(folder);
-    setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
-
-    const int listener = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 1) != 0) {
-        std::perror("listen");
-        return 1;
-    }
-    socklen_t length = sizeof address;
-    getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    std::thread server(Serve, listener);
-
+    const int floodLines = qEnvironmentVariableIsSet("OSTRAK_BENCH_FLOOD_LINES")
+                               ? qEnvironmentVariableIntValue("OSTRAK_BENCH_FLOOD_LINES")
+                               : 400;
     QApplication application(argc, argv);
-    TimingPlatform platform;
-    CApp app;
-    if (!app.Create(&platform)) return 1;
-    app.SubmitText("/connect 127.0.0.1 " + std::to_string(ntohs(address.sin_port)) + "\r\n");
-
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    QTimer stopper;
-    QObject::connect(&stopper, &QTimer::timeout, [&] {
-        if (g_seenCount.load() >= kLines || Clock::now() > deadline) app.Port()->DestroyWindow();
-    });
-    stopper.start(50);
-    app.Run();
-    app.Destroy();
-    server.join();
-    close(listener);
-
-    std::vector<double> latencies;
-    for (int i = 0; i < kLines; ++i) {
-        if (g_seen[i] != Clock::time_point{}) latencies.push_back(Millis(g_seen[i] - g_sent[i]));
+    std::printf("server send -> painted, %d probes idle, %d behind %d game lines each\n",
+                kProbesPerPhase, kProbesPerPhase, floodLines);
+    ProbeServer clientServer(floodLines);
+    RunClient(clientServer);
+    ProbeServer anchorServer(floodLines);
+    RunAnchor(anchorServer);
+    for (const bool flood : {false, true}) {
+        const Spread client = Report("client (CApp, pane, output view)", clientServer, flood);
+        const Spread anchor = Report("anchor (recv -> QPlainTextEdit)", anchorServer, flood);
+        std::printf("  ratio %s: anchor/client median %.2fx, p99 %.2fx\n", flood ? "flood" : "idle",
+                    anchor.median / client.median, anchor.p99 / client.p99);
     }
-    if (latencies.empty()) {
-        std::printf("no probe line reached the pane\n");
-        return 1;
-    }
-    std::sort(latencies.begin(), latencies.end());
-    const auto at = [&](double q) {
-        return latencies[std::min(latencies.size() - 1,
-                                  static_cast<std::size_t>(q * latencies.size()))];
-    };
-    std::printf(
-        "server send -> output pane, %zu of %d lines: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
-        latencies.size(), kLines, at(0.5), at(0.99), latencies.back());
     return 0;
 }
