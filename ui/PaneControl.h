@@ -113,6 +113,9 @@ class IPaneControl {
     virtual Size GetClientSize() const = 0;
     virtual void SetBackColour(Colour colour) = 0;
     virtual void SetFocus() = 0;
+    // The most lines the control keeps, the oldest going first; 0 keeps all. Controls without
+    // a scrollback ignore it.
+    virtual void SetScrollbackLines(std::int32_t) {}
 };
 
 // Measures text in the pane font: the bold, italic, underlined, struck-out fixed-pitch font of

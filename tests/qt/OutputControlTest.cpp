@@ -115,6 +115,59 @@ TEST_F(OutputControlTest, LongLinesWrapAtWordsWithinTheWidth) {
               columns);
 }
 
+TEST_F(OutputControlTest, TrimmingTheTopKeepsScrollAndSelectionOnTheirText) {
+    (*pane)->SetScrollbackLines(100);
+    AppendLines(100);
+    ProcessEvents();
+    View().ScrollToLine(40);
+    AppendLines(30, "more ");  // lines 0-29 go
+    ProcessEvents();
+    EXPECT_FALSE(View().IsFollowingEnd());
+    EXPECT_EQ(View().TopLine(), 10);
+    EXPECT_EQ(View().verticalScrollBar()->value(), 10);
+    OutputText& text = View().Text();
+    EXPECT_EQ((*pane)->GetTextRange(text.LineStart(10), text.LineStart(10) + 7), "line 40");
+
+    // Rendering moves the selection to the end, so a selection meets trimming when text goes
+    // in below it without moving it, or when the limit shrinks.
+    const std::int32_t at = text.LineStart(50);
+    (*pane)->SetSelection(at, at + 7);
+    const std::string more = "tail\r\ntail\r\n";
+    text.Insert(text.Length(), more.data(), more.size(), text.DefaultFormat());
+    View().TextChanged();
+    std::int32_t start = 0;
+    std::int32_t end = 0;
+    (*pane)->GetSelection(start, end);
+    EXPECT_EQ((*pane)->GetTextRange(start, end), "line 80");
+    // Partly trimmed, it keeps what is left; wholly trimmed, it is empty at the new start.
+    (*pane)->SetSelection(text.LineStart(1) + 2, text.LineStart(4));
+    (*pane)->SetScrollbackLines(98);
+    (*pane)->GetSelection(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ((*pane)->GetTextRange(start, end), "line 34\r\nline 35\r\n");
+    (*pane)->SetScrollbackLines(50);
+    (*pane)->GetSelection(start, end);
+    EXPECT_EQ(start, 0);
+    EXPECT_EQ(end, 0);
+    ProcessEvents();
+    EXPECT_EQ(View().TopLine(), 0);
+}
+
+TEST_F(OutputControlTest, AnEndlessLineIsShownByItsNewestPieces) {
+    std::string piece(1000, 'x');
+    for (int i = 0; i < 2000; ++i) {
+        piece[0] = static_cast<char>('a' + i % 26);
+        (*pane)->SetSelection(IPaneControl::kEnd, IPaneControl::kEnd);
+        (*pane)->ReplaceSelection(piece, false);
+    }
+    ProcessEvents();
+    View().repaint();
+    // The last rows shown are the end of the line; the point below the text finds its end.
+    const QPoint below(5, View().viewport()->height() - 2);
+    EXPECT_EQ((*pane)->CharFromPos(below.x(), below.y()) / 1000, 1999);
+    EXPECT_EQ(View().MaxTopLine(), 0);
+}
+
 TEST_F(OutputControlTest, TypingGoesToTheEventsAsKeysAndCharacters) {
     SendKey(pane->Widget(), Qt::Key_A, Qt::NoModifier, "a");
     SendKey(pane->Widget(), Qt::Key_Return, Qt::NoModifier, "\r");

@@ -1,6 +1,9 @@
 // The output pane's text store: lines and format runs under edits anywhere.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "ui/qt/OutputText.h"
@@ -16,11 +19,11 @@ CharFormat Colour(::Colour colour) {
 
 std::string Describe(const OutputText& text) {
     std::string result;
-    const auto& runs = text.Runs();
-    for (std::size_t k = 0; k < runs.size(); ++k) {
-        const std::int32_t end = k + 1 < runs.size() ? runs[k + 1].start : text.Length();
-        result += "[" + std::to_string(text.Style(runs[k].style).textColour) + "]";
-        for (std::int32_t i = runs[k].start; i < end; ++i) {
+    for (std::size_t k = 0; k < text.RunCount(); ++k) {
+        const OutputText::Run run = text.RunAt(k);
+        const std::int32_t end = k + 1 < text.RunCount() ? text.RunAt(k + 1).start : text.Length();
+        result += "[" + std::to_string(text.Style(run.style).textColour) + "]";
+        for (std::int32_t i = run.start; i < end; ++i) {
             result.push_back(text.At(i) == u'\n' ? '|' : static_cast<char>(text.At(i)));
         }
     }
@@ -64,7 +67,7 @@ TEST(OutputText, ErasingAcrossRunsAndLinesKeepsTheFormatAfterTheRange) {
     text.Erase(0, 1);
     EXPECT_EQ(Describe(text), "[3]c");
     text.Erase(0, 1);
-    EXPECT_EQ(text.Runs().size(), 0u);
+    EXPECT_EQ(text.RunCount(), 0u);
     EXPECT_EQ(text.LineCount(), 1);
     // Appending to the emptied text starts afresh.
     text.Insert(0, "d\n", 2, Colour(4));
@@ -78,18 +81,18 @@ TEST(OutputText, FormattingPartOfARunAndThenAllMergesEqualNeighbours) {
     bold.mask = CharFormat::kBold;
     bold.effects = CharFormat::kBold;
     text.ApplyFormat(2, 4, bold);
-    ASSERT_EQ(text.Runs().size(), 3u);
+    ASSERT_EQ(text.RunCount(), 3u);
     EXPECT_EQ(text.FormatAt(1).effects, 0u);
     EXPECT_EQ(text.FormatAt(2).effects, CharFormat::kBold);
     EXPECT_EQ(text.FormatAt(4).effects, 0u);
     EXPECT_EQ(text.FormatAt(4).textColour, 1u);
 
     text.ApplyFormatToAll(bold);
-    EXPECT_EQ(text.Runs().size(), 1u);
+    EXPECT_EQ(text.RunCount(), 1u);
     EXPECT_EQ(text.DefaultFormat().effects, CharFormat::kBold);
     // Appending the same format at the end extends the last run.
     text.Insert(6, "g", 1, text.FormatAt(5));
-    EXPECT_EQ(text.Runs().size(), 1u);
+    EXPECT_EQ(text.RunCount(), 1u);
 }
 
 TEST(OutputText, ManyAppendedLinesShareOneStyleEntryPerFormat) {
@@ -112,6 +115,113 @@ TEST(OutputText, TextBeyondTheLimitIsDroppedNotWrappedAround) {
     text.Insert(0, "x", 1, Colour(3));
     EXPECT_EQ(text.Length(), 10);
     EXPECT_EQ(text.LineCount(), 2);
+}
+
+std::string LineText(const OutputText& text, std::int32_t line) {
+    std::string result;
+    for (std::int32_t i = text.LineStart(line); i < text.LineTextEnd(line); ++i) {
+        const char16_t c = text.At(i);
+        result += c > 0xFF ? std::string("{") + std::to_string(c) + "}" : std::string(1, char(c));
+    }
+    return result;
+}
+
+// A line the way servers send them: about 74 characters, every third one in colour, some with
+// a character from a Unicode escape.
+void AppendNumberedLine(OutputText& text, int i) {
+    char line[96];
+    std::snprintf(line, sizeof line,
+                  "%07d The town guard looks at you and says: move along now, young one.\r\n", i);
+    const std::int32_t end = text.Length();
+    text.Insert(end, line, std::strlen(line), Colour(i % 3 == 0 ? 0xff0000 : 0xd0d0d0));
+    if (i % 10 == 0) {
+        const char16_t smile = 0x263A;
+        text.Insert(text.Length() - 2, &smile, 1, Colour(7));
+    }
+}
+
+TEST(OutputTextLimit, TrimmingKeepsTheNewestLinesExactlyWithTheirFormats) {
+    OutputText text;
+    text.SetLineLimit(1000);
+    const int total = 5000;  // several blocks of every kind are filled and dropped
+    for (int i = 0; i < total; ++i) AppendNumberedLine(text, i);
+    ASSERT_EQ(text.LineCount(), 1001);  // and the empty line after the last LF
+    EXPECT_EQ(text.TrimmedLines(), total - 1000);
+    for (std::int32_t line = 0; line < 1000; ++line) {
+        const int i = total - 1000 + line;
+        char expected[96];
+        std::snprintf(expected, sizeof expected,
+                      "%07d The town guard looks at you and says: move along now, young one.%s", i,
+                      i % 10 == 0 ? "{9786}" : "");
+        ASSERT_EQ(LineText(text, line), expected) << line;
+        EXPECT_EQ(text.FormatAt(text.LineStart(line)).textColour,
+                  i % 3 == 0 ? 0xff0000u : 0xd0d0d0u);
+    }
+    EXPECT_EQ(text.TrimmedCharacters() + text.Length(), std::int64_t{total} * 74 + total / 10);
+
+    // The limit counts text lines: a line in progress is one of them.
+    text.Insert(text.Length(), "prompt>", 7, Colour(9));
+    EXPECT_EQ(LineText(text, 0).substr(0, 7), "0004001");
+    EXPECT_EQ(LineText(text, text.LineCount() - 1), "prompt>");
+    // Edits after trimming land where asked.
+    text.Insert(text.LineStart(1), "X", 1, Colour(8));
+    EXPECT_EQ(LineText(text, 1).substr(0, 8), "X0004002");
+    EXPECT_EQ(text.FormatAt(text.LineStart(1)).textColour, 8u);
+    text.Erase(text.Length() - 7, text.Length());
+    EXPECT_EQ(LineText(text, text.LineCount() - 1), "");
+}
+
+TEST(OutputTextLimit, ARunCutByTheTrimKeepsItsFormatAndLimitZeroKeepsEverything) {
+    OutputText text;
+    text.Insert(0, "old\nlink starts ", 16, Colour(1));
+    text.Insert(text.Length(), "here\nand ends\n", 14, Colour(2));
+    text.Insert(text.Length(), "plain\n", 6, Colour(3));
+    text.SetLineLimit(2);
+    EXPECT_EQ(Describe(text), "[2]and ends|[3]plain|");
+    text.SetLineLimit(0);
+    for (int i = 0; i < 3000; ++i) AppendNumberedLine(text, i);
+    EXPECT_EQ(text.LineCount(), 3003);
+    EXPECT_EQ(text.TrimmedLines(), 2);
+}
+
+TEST(OutputTextLimit, AnEndlessLineStaysWithinTheCharacterBudget) {
+    OutputText text;
+    text.SetLineLimit(1000);  // a budget of kMinCharacterBudget characters
+    std::string piece(4000, 'x');
+    std::int64_t sent = 0;
+    std::size_t peak = 0;
+    for (int i = 0; i < 16000; ++i) {  // 64 MB without a line end
+        std::snprintf(piece.data(), 12, "%010d ", i);
+        text.Insert(text.Length(), piece.data(), piece.size(), Colour(i % 2));
+        sent += static_cast<std::int64_t>(piece.size());
+        peak = std::max(peak, text.MemoryUsage());
+    }
+    EXPECT_LE(text.Length(), OutputText::kMinCharacterBudget);
+    EXPECT_GE(text.Length(), OutputText::kMinCharacterBudget - OutputText::kLinePiece);
+    EXPECT_EQ(text.TrimmedCharacters() + text.Length(), sent);
+    EXPECT_EQ(text.LineCount(), 1);
+    // The storage's own allocations: the text and a few blocks for the rest.
+    EXPECT_LE(peak, std::size_t{OutputText::kMinCharacterBudget} * 5 / 4);
+    // The newest characters are all there, in their formats.
+    std::string tail(piece.size(), '\0');
+    text.CopyLatin1(text.Length() - 4000, text.Length(), tail.data());
+    EXPECT_EQ(tail, piece);
+    EXPECT_EQ(text.FormatAt(text.Length() - 1).textColour, 1u);
+
+    // Once lines come again the huge one goes whole when the budget needs it.
+    std::string line(200000, 'y');
+    line.back() = '\n';
+    for (int i = 0; i < 6; ++i) text.Insert(text.Length(), line.data(), line.size(), Colour(2));
+    EXPECT_EQ(text.LineStart(0), 0);
+    EXPECT_EQ(text.At(0), u'y');
+    EXPECT_EQ(text.Length() % 200000, 0);
+}
+
+TEST(OutputTextLimit, RealisticLinesCostLessThanAHundredBytesEach) {
+    OutputText text;
+    text.SetLineLimit(200000);
+    for (int i = 0; i < 200000; ++i) AppendNumberedLine(text, i);
+    EXPECT_LE(text.MemoryUsage(), std::size_t{100} * 200000);
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ class RecordingPaneControl : public IPaneControl {
     Size GetClientSize() const override;
     void SetBackColour(Colour colour) override;
     void SetFocus() override;
+    void SetScrollbackLines(std::int32_t lines) override { scrollbackLines = lines; }
 
     // Test accessors.
     const std::u16string& TextUtf16() const { return m_text; }
@@ -64,9 +65,10 @@ class RecordingPaneControl : public IPaneControl {
     char16_t passwordChar = 0;
     int passwordCharChanges = 0;
     int focusRequests = 0;
-    int insertions = 0;        // ReplaceSelection and ReplaceSelectionUtf16 calls
-    int undoInsertions = 0;    // of which with keepUndo
-    int selectionChanges = 0;  // SetSelection calls
+    int insertions = 0;                 // ReplaceSelection and ReplaceSelectionUtf16 calls
+    int undoInsertions = 0;             // of which with keepUndo
+    int selectionChanges = 0;           // SetSelection calls
+    std::int32_t scrollbackLines = -1;  // what SetScrollbackLines was given last
     std::int32_t charFromPosResult = 0;
     std::optional<Rect> formattingRect;  // defaults to the client area less 2 pixels each side
     // Called after every insertion (to play a control that reports events while text goes in).

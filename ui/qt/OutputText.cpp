@@ -5,12 +5,15 @@
 
 namespace {
 
+constexpr unsigned char kWidePlaceholder = '?';
+// The style table is rebuilt from the runs left once trimming may have orphaned many entries.
+constexpr std::size_t kStylesBeforeCompacting = 4096;
+
 std::int32_t ToIndex(std::size_t value) { return static_cast<std::int32_t>(value); }
 
 }  // namespace
 
 OutputText::OutputText(std::int32_t maxLength) : m_maxLength(maxLength) {
-    m_lineStarts.push_back(0);
     // A fresh control shows black text on white until it is told otherwise.
     m_default.mask = kFullMask;
     m_default.effects = 0;
@@ -18,17 +21,50 @@ OutputText::OutputText(std::int32_t maxLength) : m_maxLength(maxLength) {
     m_default.backColour = 0xFFFFFF;
 }
 
+char16_t OutputText::At(std::int32_t position) const {
+    const unsigned char byte = m_bytes[static_cast<std::size_t>(position)];
+    if (byte != kWidePlaceholder || m_wide.Empty()) return byte;
+    const std::size_t k = m_wide.PartitionPoint(
+        0, m_wide.Size(), [&](const WideChar& wide) { return Logical(wide.position) < position; });
+    if (k < m_wide.Size() && Logical(m_wide[k].position) == position) return m_wide[k].character;
+    return byte;
+}
+
+void OutputText::CopyUtf16(std::int32_t start, std::int32_t end, char16_t* out) const {
+    if (start >= end) return;
+    char16_t* write = out;
+    m_bytes.ForEachPiece(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start),
+                         [&](const unsigned char* bytes, std::size_t n) {
+                             for (std::size_t i = 0; i < n; ++i) write[i] = bytes[i];
+                             write += n;
+                         });
+    if (m_wide.Empty()) return;
+    std::size_t k = m_wide.PartitionPoint(
+        0, m_wide.Size(), [&](const WideChar& wide) { return Logical(wide.position) < start; });
+    for (; k < m_wide.Size(); ++k) {
+        const std::int32_t position = Logical(m_wide[k].position);
+        if (position >= end) break;
+        out[position - start] = m_wide[k].character;
+    }
+}
+
+void OutputText::CopyLatin1(std::int32_t start, std::int32_t end, char* out) const {
+    if (start >= end) return;
+    m_bytes.CopyOut(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start),
+                    reinterpret_cast<unsigned char*>(out));
+}
+
 std::int32_t OutputText::LineTextEnd(std::int32_t line) const {
     std::int32_t end = line + 1 < LineCount() ? LineStart(line + 1) : Length();
     const std::int32_t start = LineStart(line);
-    if (end > start && At(end - 1) == u'\n') --end;
-    if (end > start && At(end - 1) == u'\r') --end;
+    if (end > start && m_bytes[static_cast<std::size_t>(end - 1)] == '\n') --end;
+    if (end > start && m_bytes[static_cast<std::size_t>(end - 1)] == '\r') --end;
     return end;
 }
 
 std::int32_t OutputText::LineOf(std::int32_t position) const {
-    auto it = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), position);
-    return ToIndex(static_cast<std::size_t>(it - m_lineStarts.begin())) - 1;
+    return ToIndex(m_lineStarts.PartitionPoint(
+        0, m_lineStarts.Size(), [&](std::uint32_t start) { return Logical(start) <= position; }));
 }
 
 CharFormat OutputText::Merge(const CharFormat& base, const CharFormat& changes) {
@@ -59,98 +95,140 @@ std::uint32_t OutputText::Intern(const CharFormat& format) {
 }
 
 std::size_t OutputText::RunIndexAt(std::int32_t position) const {
-    auto it =
-        std::upper_bound(m_runs.begin(), m_runs.end(), position,
-                         [](std::int32_t value, const Run& run) { return value < run.start; });
-    return static_cast<std::size_t>(it - m_runs.begin()) - 1;
+    return m_runs.PartitionPoint(0, m_runs.Size(), [&](const StoredRun& run) {
+        return Logical(run.start) <= position;
+    }) - 1;
 }
 
 CharFormat OutputText::FormatAt(std::int32_t position) const {
-    if (m_text.empty()) return m_default;
+    if (m_bytes.Empty()) return m_default;
     position = std::clamp(position, 0, Length() - 1);
     return m_styles[m_runs[RunIndexAt(position)].style];
 }
 
+std::int32_t OutputText::CharacterBudget() const {
+    const std::int64_t budget = std::clamp<std::int64_t>(m_lineLimit * kCharactersPerLine,
+                                                         kMinCharacterBudget, kMaxCharacterBudget);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(budget, m_maxLength));
+}
+
 void OutputText::Insert(std::int32_t position, const char* latin1, std::size_t count,
                         const CharFormat& format) {
-    InsertChars(position, reinterpret_cast<const unsigned char*>(latin1), count, format);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(latin1);
+    if (m_lineLimit > 0) {
+        // Only the newest characters of a text larger than the whole budget can stay.
+        const auto budget = static_cast<std::size_t>(CharacterBudget());
+        if (count > budget) {
+            bytes += count - budget;
+            count = budget;
+        }
+    } else {
+        count = std::min(count, static_cast<std::size_t>(std::max(0, m_maxLength - Length())));
+    }
+    if (count == 0) return;
+    position = std::clamp(position, 0, Length());
+    const std::uint32_t style = Intern(format);
+    if (position == Length()) {
+        AppendBytes(bytes, count, style);
+    } else {
+        const Tail tail = TakeTail(position);
+        AppendBytes(bytes, count, style);
+        AppendTail(tail);
+    }
+    EnforceLimits();
 }
 
 void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t count,
                         const CharFormat& format) {
-    InsertChars(position, text, count, format);
-}
-
-template <typename Char>
-void OutputText::InsertChars(std::int32_t position, const Char* text, std::size_t count,
-                             const CharFormat& format) {
-    const std::int32_t oldLength = Length();
-    count = std::min(count, static_cast<std::size_t>(std::max(0, m_maxLength - oldLength)));
-    if (count == 0) return;
-    position = std::clamp(position, 0, oldLength);
-    const auto n = ToIndex(count);
-    const std::uint32_t style = Intern(format);
-
-    // Line starts: shift those after the insertion, add one after every inserted LF.
-    auto firstAfter = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), position);
-    const auto insertAt = static_cast<std::size_t>(firstAfter - m_lineStarts.begin());
-    for (auto it = firstAfter; it != m_lineStarts.end(); ++it) *it += n;
-    std::vector<std::int32_t> newStarts;
-    const bool atEnd = position == oldLength;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (text[i] != '\n') continue;
-        if (atEnd) {
-            m_lineStarts.push_back(position + ToIndex(i) + 1);
-        } else {
-            newStarts.push_back(position + ToIndex(i) + 1);
+    if (m_lineLimit > 0) {
+        const auto budget = static_cast<std::size_t>(CharacterBudget());
+        if (count > budget) {
+            text += count - budget;
+            count = budget;
         }
-    }
-    if (!newStarts.empty()) {
-        m_lineStarts.insert(m_lineStarts.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                            newStarts.begin(), newStarts.end());
-    }
-
-    if (atEnd) {
-        m_text.insert(m_text.end(), text, text + count);
     } else {
-        m_text.insert(m_text.begin() + position, text, text + count);
+        count = std::min(count, static_cast<std::size_t>(std::max(0, m_maxLength - Length())));
     }
-    InsertRun(position, n, style);
+    if (count == 0) return;
+    position = std::clamp(position, 0, Length());
+    const std::uint32_t style = Intern(format);
+    if (position == Length()) {
+        AppendUtf16(text, count, style);
+    } else {
+        const Tail tail = TakeTail(position);
+        AppendUtf16(text, count, style);
+        AppendTail(tail);
+    }
+    EnforceLimits();
 }
 
-void OutputText::InsertRun(std::int32_t position, std::int32_t count, std::uint32_t style) {
-    const std::int32_t oldLength = Length() - count;
-    auto shiftFrom = [&](std::size_t first) {
-        for (std::size_t i = first; i < m_runs.size(); ++i) m_runs[i].start += count;
-    };
-    if (m_runs.empty()) {
-        m_runs.push_back({0, style});
-        return;
+void OutputText::AppendRun(std::uint32_t style) {
+    if (m_runs.Empty() || m_runs.Back().style != style) {
+        m_runs.PushBack(StoredRun{Stored(Length()), style});
     }
-    if (position == oldLength) {
-        if (m_runs.back().style != style) m_runs.push_back({position, style});
-        return;
+}
+
+void OutputText::AppendBytes(const unsigned char* text, std::size_t count, std::uint32_t style) {
+    AppendRun(style);
+    const std::int32_t start = Length();
+    m_bytes.Append(text, count);
+    const unsigned char* from = text;
+    const unsigned char* end = text + count;
+    while (from < end) {
+        const void* found = std::memchr(from, '\n', static_cast<std::size_t>(end - from));
+        if (found == nullptr) break;
+        const auto* lineFeed = static_cast<const unsigned char*>(found);
+        m_lineStarts.PushBack(
+            Stored(start + ToIndex(static_cast<std::size_t>(lineFeed - text)) + 1));
+        from = lineFeed + 1;
     }
-    const std::size_t k = RunIndexAt(position);
-    if (m_runs[k].start == position) {
-        if (k > 0 && m_runs[k - 1].style == style) {
-            shiftFrom(k);
-        } else if (m_runs[k].style == style) {
-            shiftFrom(k + 1);
-        } else {
-            m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(k), Run{position, style});
-            shiftFrom(k + 1);
+}
+
+void OutputText::AppendUtf16(const char16_t* text, std::size_t count, std::uint32_t style) {
+    AppendRun(style);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t c = text[i];
+        if (c > 0xFF) {
+            m_wide.PushBack(WideChar{Stored(Length()), c});
+            m_bytes.PushBack(kWidePlaceholder);
+            continue;
         }
-        return;
+        m_bytes.PushBack(static_cast<unsigned char>(c));
+        if (c == u'\n') m_lineStarts.PushBack(Stored(Length()));
     }
-    if (m_runs[k].style == style) {
-        shiftFrom(k + 1);
-        return;
+}
+
+OutputText::Tail OutputText::TakeTail(std::int32_t position) {
+    Tail tail;
+    tail.text.resize(static_cast<std::size_t>(Length() - position));
+    CopyUtf16(position, Length(), tail.text.data());
+    for (std::size_t k = RunIndexAt(position); k < m_runs.Size(); ++k) {
+        const Run run = RunAt(k);
+        tail.runs.push_back(Run{std::max(run.start, position) - position, run.style});
     }
-    const Run tail{position + count, m_runs[k].style};
-    m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(k + 1),
-                  {Run{position, style}, tail});
-    for (std::size_t i = k + 3; i < m_runs.size(); ++i) m_runs[i].start += count;
+    Truncate(position);
+    return tail;
+}
+
+void OutputText::AppendTail(const Tail& tail) {
+    for (std::size_t k = 0; k < tail.runs.size(); ++k) {
+        const std::int32_t start = tail.runs[k].start;
+        const std::int32_t end =
+            k + 1 < tail.runs.size() ? tail.runs[k + 1].start : ToIndex(tail.text.size());
+        AppendUtf16(tail.text.data() + start, static_cast<std::size_t>(end - start),
+                    tail.runs[k].style);
+    }
+}
+
+void OutputText::Truncate(std::int32_t length) {
+    if (length >= Length()) return;
+    m_lineStarts.Truncate(m_lineStarts.PartitionPoint(
+        0, m_lineStarts.Size(), [&](std::uint32_t start) { return Logical(start) <= length; }));
+    m_runs.Truncate(m_runs.PartitionPoint(
+        0, m_runs.Size(), [&](const StoredRun& run) { return Logical(run.start) < length; }));
+    m_wide.Truncate(m_wide.PartitionPoint(
+        0, m_wide.Size(), [&](const WideChar& wide) { return Logical(wide.position) < length; }));
+    m_bytes.Truncate(static_cast<std::size_t>(length));
 }
 
 void OutputText::Erase(std::int32_t start, std::int32_t end) {
@@ -158,57 +236,105 @@ void OutputText::Erase(std::int32_t start, std::int32_t end) {
     start = std::clamp(start, 0, length);
     end = std::clamp(end, 0, length);
     if (start >= end) return;
-    const std::int32_t removed = end - start;
-
-    // A line start in (start, end] belonged to an erased LF.
-    auto first = std::upper_bound(m_lineStarts.begin(), m_lineStarts.end(), start);
-    auto last = std::upper_bound(first, m_lineStarts.end(), end);
-    for (auto it = last; it != m_lineStarts.end(); ++it) *it -= removed;
-    m_lineStarts.erase(first, last);
-
     if (end == length) {
-        auto cut =
-            std::lower_bound(m_runs.begin(), m_runs.end(), start,
-                             [](const Run& run, std::int32_t value) { return run.start < value; });
-        m_runs.erase(cut, m_runs.end());
-    } else {
-        const std::uint32_t styleAtEnd = m_runs[RunIndexAt(end)].style;
-        auto k0 =
-            std::lower_bound(m_runs.begin(), m_runs.end(), start,
-                             [](const Run& run, std::int32_t value) { return run.start < value; });
-        auto k1 =
-            std::upper_bound(m_runs.begin(), m_runs.end(), end,
-                             [](std::int32_t value, const Run& run) { return value < run.start; });
-        for (auto it = k1; it != m_runs.end(); ++it) it->start -= removed;
-        auto at = m_runs.erase(k0, k1);
-        const auto index = static_cast<std::size_t>(at - m_runs.begin());
-        const bool sameAsBefore = index > 0 && m_runs[index - 1].style == styleAtEnd;
-        if (!sameAsBefore) m_runs.insert(at, Run{start, styleAtEnd});
-        MergeRunsAround(index == 0 ? 0 : index - 1, std::min(index + 1, m_runs.size() - 1));
+        // Taking back the end of the text is the cheap case.
+        Truncate(start);
+        return;
     }
-    m_text.erase(m_text.begin() + start, m_text.begin() + end);
-    if (m_text.empty()) m_runs.clear();
+    const Tail tail = TakeTail(end);
+    Truncate(start);
+    AppendTail(tail);
 }
 
 void OutputText::Clear() {
-    m_text.clear();
-    m_text.shrink_to_fit();
-    m_lineStarts.assign(1, 0);
-    m_lineStarts.shrink_to_fit();
-    m_runs.clear();
-    m_runs.shrink_to_fit();
+    m_trimmedCharacters += Length();
+    m_trimmedLines += LineCount() - 1;
+    m_origin += static_cast<std::uint32_t>(Length());
+    m_bytes.Clear();
+    m_lineStarts.Clear();
+    m_runs.Clear();
+    m_wide.Clear();
 }
 
-void OutputText::MergeRunsAround(std::size_t first, std::size_t last) {
-    if (m_runs.empty()) return;
-    last = std::min(last, m_runs.size() - 1);
-    std::size_t out = first + 1;
-    for (std::size_t i = first + 1; i <= last; ++i) {
-        if (m_runs[i].style == m_runs[out - 1].style) continue;
-        m_runs[out++] = m_runs[i];
+void OutputText::SetLineLimit(std::int32_t lines) {
+    m_lineLimit = std::max(0, lines);
+    EnforceLimits();
+}
+
+void OutputText::EnforceLimits() {
+    if (m_lineLimit <= 0 || m_bytes.Empty()) return;
+    const std::int32_t length = Length();
+    const std::int32_t lines = LineCount();
+    const bool lastEmpty = LineStart(lines - 1) == length;
+    const std::int32_t textLines = lines - (lastEmpty ? 1 : 0);
+    std::int32_t cut = 0;
+    if (textLines > m_lineLimit) cut = LineStart(textLines - m_lineLimit);
+    const std::int32_t budget = CharacterBudget();
+    if (length - cut > budget) {
+        const std::int32_t need = length - budget;
+        const std::int32_t line = LineOf(need);
+        const std::int32_t lineStart = LineStart(line);
+        if (lineStart == need) {
+            cut = need;
+        } else if (line + 1 < lines && LineStart(line + 1) < length) {
+            cut = LineStart(line + 1);
+        } else {
+            // Inside one huge line: whole pieces of it go, so its layout stays put.
+            const std::int64_t pieces = (need - lineStart + kLinePiece - 1) / kLinePiece;
+            cut = static_cast<std::int32_t>(
+                std::min<std::int64_t>(length, lineStart + pieces * kLinePiece));
+        }
     }
-    m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(out),
-                 m_runs.begin() + static_cast<std::ptrdiff_t>(last + 1));
+    if (cut > 0) TrimFront(cut);
+}
+
+void OutputText::TrimFront(std::int32_t count) {
+    if (count >= Length()) {
+        Clear();
+        return;
+    }
+    const std::size_t lines = m_lineStarts.PartitionPoint(
+        0, m_lineStarts.Size(), [&](std::uint32_t start) { return Logical(start) <= count; });
+    const std::size_t runs = RunIndexAt(count);
+    const std::size_t wide = m_wide.PartitionPoint(
+        0, m_wide.Size(), [&](const WideChar& entry) { return Logical(entry.position) < count; });
+    m_lineStarts.PopFront(lines);
+    m_runs.PopFront(runs);
+    m_runs[0].start = Stored(count);
+    m_wide.PopFront(wide);
+    m_bytes.PopFront(static_cast<std::size_t>(count));
+    m_origin += static_cast<std::uint32_t>(count);
+    m_trimmedCharacters += count;
+    m_trimmedLines += static_cast<std::int64_t>(lines);
+    if (m_styles.size() >= kStylesBeforeCompacting &&
+        m_styles.size() >= 2 * m_stylesAfterCompacting) {
+        CompactStyles();
+    }
+}
+
+// Styles only trimmed text used would otherwise pile up under a server that keeps changing
+// colours.
+void OutputText::CompactStyles() {
+    std::vector<std::uint32_t> remap(m_styles.size(), UINT32_MAX);
+    std::vector<CharFormat> styles;
+    m_styleIndex.clear();
+    for (std::size_t k = 0; k < m_runs.Size(); ++k) {
+        std::uint32_t& style = m_runs[k].style;
+        if (remap[style] == UINT32_MAX) {
+            remap[style] = static_cast<std::uint32_t>(styles.size());
+            styles.push_back(m_styles[style]);
+        }
+        style = remap[style];
+    }
+    m_styles = std::move(styles);
+    for (std::uint32_t i = 0; i < m_styles.size(); ++i) {
+        const CharFormat& format = m_styles[i];
+        const std::uint64_t key = (static_cast<std::uint64_t>(format.effects & 0xF) << 48) |
+                                  (static_cast<std::uint64_t>(format.textColour) << 24) |
+                                  format.backColour;
+        m_styleIndex.emplace(key, i);
+    }
+    m_stylesAfterCompacting = m_styles.size();
 }
 
 void OutputText::ApplyFormat(std::int32_t start, std::int32_t end, const CharFormat& format) {
@@ -216,33 +342,46 @@ void OutputText::ApplyFormat(std::int32_t start, std::int32_t end, const CharFor
     start = std::clamp(start, 0, length);
     end = std::clamp(end, 0, length);
     if (start >= end) return;
-    const std::size_t k0 = RunIndexAt(start);
-    const std::size_t k1 = RunIndexAt(end - 1);
-    std::vector<Run> replacement;
-    if (m_runs[k0].start < start) replacement.push_back(m_runs[k0]);
-    for (std::size_t k = k0; k <= k1; ++k) {
-        const CharFormat merged = Merge(m_styles[m_runs[k].style], format);
-        replacement.push_back({std::max(m_runs[k].start, start), Intern(merged)});
+    const Tail tail = TakeTail(start);
+    const std::int32_t span = end - start;
+    for (std::size_t k = 0; k < tail.runs.size(); ++k) {
+        const std::int32_t from = tail.runs[k].start;
+        const std::int32_t to =
+            k + 1 < tail.runs.size() ? tail.runs[k + 1].start : ToIndex(tail.text.size());
+        const std::uint32_t style = tail.runs[k].style;
+        const std::int32_t split = std::clamp(span, from, to);
+        if (split > from) {
+            const std::uint32_t merged = Intern(Merge(m_styles[style], format));
+            AppendUtf16(tail.text.data() + from, static_cast<std::size_t>(split - from), merged);
+        }
+        if (to > split) {
+            AppendUtf16(tail.text.data() + split, static_cast<std::size_t>(to - split), style);
+        }
     }
-    const bool nextStartsAtEnd = k1 + 1 < m_runs.size() && m_runs[k1 + 1].start == end;
-    if (end < length && !nextStartsAtEnd) replacement.push_back({end, m_runs[k1].style});
-    m_runs.erase(m_runs.begin() + static_cast<std::ptrdiff_t>(k0),
-                 m_runs.begin() + static_cast<std::ptrdiff_t>(k1 + 1));
-    m_runs.insert(m_runs.begin() + static_cast<std::ptrdiff_t>(k0), replacement.begin(),
-                  replacement.end());
-    MergeRunsAround(k0 == 0 ? 0 : k0 - 1, k0 + replacement.size());
 }
 
 void OutputText::ApplyFormatToAll(const CharFormat& format) {
     m_default = Merge(m_default, format);
     std::unordered_map<std::uint32_t, std::uint32_t> remap;
-    for (Run& run : m_runs) {
+    std::size_t out = 0;
+    for (std::size_t k = 0; k < m_runs.Size(); ++k) {
+        StoredRun run = m_runs[k];
         auto it = remap.find(run.style);
         if (it == remap.end()) {
             const CharFormat merged = Merge(m_styles[run.style], format);
             it = remap.emplace(run.style, Intern(merged)).first;
         }
         run.style = it->second;
+        if (out > 0 && m_runs[out - 1].style == run.style) continue;
+        m_runs[out++] = run;
     }
-    if (!m_runs.empty()) MergeRunsAround(0, m_runs.size() - 1);
+    m_runs.Truncate(out);
+}
+
+std::size_t OutputText::MemoryUsage() const {
+    // An unordered_map node holds the key, the value and a next pointer (and the cached hash).
+    const std::size_t indexNode = sizeof(std::uint64_t) * 2 + sizeof(void*) * 2;
+    return m_bytes.MemoryUsage() + m_lineStarts.MemoryUsage() + m_runs.MemoryUsage() +
+           m_wide.MemoryUsage() + m_styles.capacity() * sizeof(CharFormat) +
+           m_styleIndex.bucket_count() * sizeof(void*) + m_styleIndex.size() * indexNode;
 }

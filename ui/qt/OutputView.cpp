@@ -43,10 +43,10 @@ OutputView::OutputView(QWidget* parent, IPaneEvents& events)
 }
 
 void OutputView::TextChanged() {
-    const std::int32_t length = m_text.Length();
-    m_anchor = std::min(m_anchor, length);
-    m_caret = std::min(m_caret, length);
-    if (length == 0) {
+    const std::int64_t end = m_text.TrimmedCharacters() + m_text.Length();
+    m_anchor = std::min(m_anchor, end);
+    m_caret = std::min(m_caret, end);
+    if (m_text.Length() == 0) {
         m_topLine = 0;
         m_follow = true;
     }
@@ -59,15 +59,22 @@ void OutputView::ScheduleRelayout() {
     QMetaObject::invokeMethod(this, &OutputView::Relayout, Qt::QueuedConnection);
 }
 
-void OutputView::GetSelection(std::int32_t& start, std::int32_t& end) const {
-    start = std::min(m_anchor, m_caret);
-    end = std::max(m_anchor, m_caret);
+std::int32_t OutputView::ToPosition(std::int64_t absolute) const {
+    // What was trimmed away collapses onto the new start.
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(absolute - m_text.TrimmedCharacters(), 0, m_text.Length()));
 }
 
-void OutputView::SetSelection(std::int32_t anchor, std::int32_t caret) {
+void OutputView::GetSelection(std::int32_t& start, std::int32_t& end) const {
+    start = ToPosition(std::min(m_anchor, m_caret));
+    end = ToPosition(std::max(m_anchor, m_caret));
+}
+
+void OutputView::SetSelection(std::int32_t anchorPosition, std::int32_t caretPosition) {
     const std::int32_t length = m_text.Length();
-    anchor = std::clamp(anchor, 0, length);
-    caret = std::clamp(caret, 0, length);
+    const std::int64_t trimmed = m_text.TrimmedCharacters();
+    const std::int64_t anchor = trimmed + std::clamp(anchorPosition, 0, length);
+    const std::int64_t caret = trimmed + std::clamp(caretPosition, 0, length);
     if (anchor == m_anchor && caret == m_caret) return;
     const bool visibleChange = m_anchor != m_caret || anchor != caret;
     m_anchor = anchor;
@@ -122,23 +129,36 @@ qreal OutputView::Advance(char16_t character, qreal x) const {
     return advance;
 }
 
-void OutputView::WrapLine(std::int32_t line, std::vector<Span>& rows) const {
+std::int32_t OutputView::PieceCount(std::int32_t line) const {
+    const std::int32_t length = m_text.LineTextEnd(line) - m_text.LineStart(line);
+    return std::max(1, (length + OutputText::kLinePiece - 1) / OutputText::kLinePiece);
+}
+
+const char16_t* OutputView::Chars(std::int32_t start, std::int32_t end) const {
+    m_chars.resize(static_cast<std::size_t>(std::max(0, end - start)));
+    m_text.CopyUtf16(start, end, m_chars.data());
+    return m_chars.data();
+}
+
+void OutputView::WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Span>& rows) const {
     rows.clear();
-    const std::int32_t start = m_text.LineStart(line);
-    const std::int32_t end = m_text.LineTextEnd(line);
-    const char16_t* text = m_text.Data();
+    const std::int32_t lineStart = m_text.LineStart(line);
+    const std::int32_t start = lineStart + piece * OutputText::kLinePiece;
+    const std::int32_t end = std::min(start + OutputText::kLinePiece, m_text.LineTextEnd(line));
+    const char16_t* text = Chars(start, end);
     const qreal limit = WrapWidth();
     // Too narrow to hold a character: leave the line whole rather than a column per character.
     const bool wrap = limit >= m_spaceWidth;
-    std::int32_t rowStart = start;
+    const std::int32_t n = end - start;
+    std::int32_t rowStart = 0;
     std::int32_t lastBreak = -1;
     qreal x = 0;
-    for (std::int32_t i = start; i < end; ++i) {
+    for (std::int32_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
         qreal advance = Advance(c, x);
         if (wrap && x + advance > limit && i > rowStart && c != u' ') {
             const std::int32_t cut = lastBreak > rowStart ? lastBreak : i;
-            rows.push_back({rowStart, cut});
+            rows.push_back({start + rowStart, start + cut});
             rowStart = cut;
             lastBreak = -1;
             x = 0;
@@ -148,7 +168,7 @@ void OutputView::WrapLine(std::int32_t line, std::vector<Span>& rows) const {
         x += advance;
         if (c == u' ' || c == u'\t') lastBreak = i + 1;
     }
-    rows.push_back({rowStart, end});
+    rows.push_back({start + rowStart, std::max(start, end)});
 }
 
 std::vector<OutputView::Row> OutputView::VisibleRows() const {
@@ -161,12 +181,16 @@ std::vector<OutputView::Row> OutputView::VisibleRows() const {
         // Lay out from the end backwards until the page is full.
         int used = 0;
         std::int32_t line = m_text.LineCount() - 1;
-        for (; line >= 0 && used < available; --line) {
-            WrapLine(line, spans);
-            for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
-                rows.push_back({line, it->start, it->end, 0});
+        bool full = false;
+        for (; line >= 0 && !full; --line) {
+            for (std::int32_t piece = PieceCount(line) - 1; piece >= 0 && !full; --piece) {
+                WrapPiece(line, piece, spans);
+                for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
+                    rows.push_back({line, it->start, it->end, 0});
+                }
+                used += m_rowHeight * static_cast<int>(spans.size());
+                full = used >= available;
             }
-            used += m_rowHeight * static_cast<int>(spans.size());
         }
         std::reverse(rows.begin(), rows.end());
         if (line < 0 && used <= available) {
@@ -183,11 +207,14 @@ std::vector<OutputView::Row> OutputView::VisibleRows() const {
         return rows;
     }
     int y = kMarginTop;
-    for (std::int32_t line = m_topLine; line < m_text.LineCount() && y < height; ++line) {
-        WrapLine(line, spans);
-        for (const Span& span : spans) {
-            rows.push_back({line, span.start, span.end, y});
-            y += m_rowHeight;
+    for (std::int32_t line = TopLine(); line < m_text.LineCount() && y < height; ++line) {
+        const std::int32_t pieces = PieceCount(line);
+        for (std::int32_t piece = 0; piece < pieces && y < height; ++piece) {
+            WrapPiece(line, piece, spans);
+            for (const Span& span : spans) {
+                rows.push_back({line, span.start, span.end, y});
+                y += m_rowHeight;
+            }
         }
     }
     return rows;
@@ -201,25 +228,33 @@ std::int32_t OutputView::ComputeMaxTopLine() const {
     std::size_t used = 0;
     std::int32_t line = lines - 1;
     for (; line >= 0; --line) {
-        WrapLine(line, spans);
-        if (used + spans.size() > pageRows) break;
-        used += spans.size();
+        bool fits = true;
+        for (std::int32_t piece = PieceCount(line) - 1; piece >= 0 && fits; --piece) {
+            WrapPiece(line, piece, spans);
+            fits = used + spans.size() <= pageRows;
+            if (fits) used += spans.size();
+        }
+        if (!fits) break;
     }
     return std::min(line + 1, lines - 1);
 }
 
-std::int32_t OutputView::TopLine() const { return m_follow ? m_maxTopLine : m_topLine; }
+std::int32_t OutputView::TopLine() const {
+    if (m_follow) return m_maxTopLine;
+    return static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(m_topLine - m_text.TrimmedLines(), 0, m_text.LineCount() - 1));
+}
 
 void OutputView::Relayout() {
     m_relayoutPending = false;
     m_maxTopLine = ComputeMaxTopLine();
-    if (!m_follow && m_topLine >= m_maxTopLine) m_follow = true;
+    if (!m_follow && TopLine() >= m_maxTopLine) m_follow = true;
     const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
     QScrollBar* bar = verticalScrollBar();
     m_settingScrollBar = true;
     bar->setRange(0, m_maxTopLine);
     bar->setPageStep(std::max(1, available / m_rowHeight));
-    bar->setValue(m_follow ? m_maxTopLine : m_topLine);
+    bar->setValue(TopLine());
     m_settingScrollBar = false;
     viewport()->update();
 }
@@ -230,7 +265,7 @@ void OutputView::OnScrollBarMoved(int value) {
         m_follow = true;
     } else {
         m_follow = false;
-        m_topLine = std::max(0, value);
+        m_topLine = m_text.TrimmedLines() + std::max(0, value);
     }
     viewport()->update();
 }
@@ -261,21 +296,31 @@ void OutputView::paintEvent(QPaintEvent*) {
 void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selStart,
                           std::int32_t selEnd) const {
     if (row.start >= row.end) return;
-    const char16_t* text = m_text.Data();
-    const auto& runs = m_text.Runs();
+    // Indexed by text position: only [row.start, row.end) is read.
+    const char16_t* rowText = Chars(row.start, row.end);
+    auto text = [&](std::int32_t i) { return rowText[i - row.start]; };
+    const std::size_t runCount = m_text.RunCount();
     std::size_t runIndex = m_text.RunIndexAt(row.start);
+    OutputText::Run run = m_text.RunAt(runIndex);
+    auto nextRunStart = [&] {
+        return runIndex + 1 < runCount ? m_text.RunAt(runIndex + 1).start : m_text.Length();
+    };
+    std::int32_t runEnd = nextRunStart();
     const QColor highlight = palette().color(QPalette::Highlight);
     const QColor highlightText = palette().color(QPalette::HighlightedText);
     const qreal baseline = row.y + m_ascent;
     qreal x = 0;
     std::int32_t i = row.start;
     while (i < row.end) {
-        while (runIndex + 1 < runs.size() && runs[runIndex + 1].start <= i) ++runIndex;
-        const CharFormat& style = m_text.Style(runs[runIndex].style);
+        while (runEnd <= i) {
+            run = m_text.RunAt(++runIndex);
+            runEnd = nextRunStart();
+        }
+        const CharFormat& style = m_text.Style(run.style);
         const bool selected = i >= selStart && i < selEnd;
-        if (text[i] < 0x20) {
+        if (text(i) < 0x20) {
             // Tabs leave a gap; other control characters take no room.
-            const qreal advance = Advance(text[i], x);
+            const qreal advance = Advance(text(i), x);
             if (advance > 0 && (selected || style.backColour != m_backColour)) {
                 painter.fillRect(QRectF(kMarginLeft + x, row.y, advance, m_rowHeight),
                                  selected ? highlight : ToQColor(style.backColour));
@@ -284,8 +329,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             ++i;
             continue;
         }
-        std::int32_t limit = row.end;
-        if (runIndex + 1 < runs.size()) limit = std::min(limit, runs[runIndex + 1].start);
+        std::int32_t limit = std::min(row.end, runEnd);
         if (i < selStart) {
             limit = std::min(limit, selStart);
         } else if (i < selEnd) {
@@ -293,15 +337,19 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
         }
         std::int32_t j = i;
         qreal width = 0;
-        while (j < limit && text[j] >= 0x20) width += Advance(text[j++], x + width);
+        while (j < limit && text(j) >= 0x20) {
+            width += Advance(text(j), x + width);
+            ++j;
+        }
         if (selected || style.backColour != m_backColour) {
             painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_rowHeight),
                              selected ? highlight : ToQColor(style.backColour));
         }
         painter.setFont(m_fonts[style.effects & 0xF]);
         painter.setPen(selected ? highlightText : ToQColor(style.textColour));
-        painter.drawText(QPointF(kMarginLeft + x, baseline),
-                         QString::fromRawData(reinterpret_cast<const QChar*>(text + i), j - i));
+        painter.drawText(
+            QPointF(kMarginLeft + x, baseline),
+            QString::fromRawData(reinterpret_cast<const QChar*>(&rowText[i - row.start]), j - i));
         x += width;
         i = j;
     }
@@ -322,10 +370,10 @@ std::int32_t OutputView::BoundaryFromPos(QPoint point, bool nearest) const {
         }
     }
     const qreal target = point.x() - kMarginLeft;
-    const char16_t* text = m_text.Data();
+    const char16_t* text = Chars(row->start, row->end);
     qreal x = 0;
     for (std::int32_t i = row->start; i < row->end; ++i) {
-        const qreal advance = Advance(text[i], x);
+        const qreal advance = Advance(text[i - row->start], x);
         if (target < x + (nearest ? advance / 2 : advance)) return i;
         x += advance;
     }
@@ -392,7 +440,7 @@ void OutputView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const std::int32_t position = BoundaryFromPos(event->position().toPoint(), true);
     if (event->modifiers() & Qt::ShiftModifier) {
-        SetSelection(m_anchor, position);
+        SetSelection(ToPosition(m_anchor), position);
     } else {
         SetSelection(position, position);
     }
@@ -406,7 +454,7 @@ void OutputView::ExtendSelectionTo(QPoint point) {
         ScrollToLine(TopLine() + 1);
     }
     point.setY(std::clamp(point.y(), 0, std::max(0, viewport()->height() - 1)));
-    SetSelection(m_anchor, BoundaryFromPos(point, true));
+    SetSelection(ToPosition(m_anchor), BoundaryFromPos(point, true));
     viewport()->update();
 }
 
@@ -428,10 +476,13 @@ void OutputView::mouseDoubleClickEvent(QMouseEvent* event) {
     const std::int32_t at = CharFromPos(event->position().toPoint());
     const std::int32_t length = m_text.Length();
     if (at >= length || !IsWordCharacter(m_text.At(at))) return;
+    // A word is looked for within a piece each way, so a click costs little in an endless line.
+    const std::int32_t first = std::max(0, at - OutputText::kLinePiece);
+    const std::int32_t last = std::min(length, at + OutputText::kLinePiece);
     std::int32_t start = at;
     std::int32_t end = at;
-    while (start > 0 && IsWordCharacter(m_text.At(start - 1))) --start;
-    while (end < length && IsWordCharacter(m_text.At(end))) ++end;
+    while (start > first && IsWordCharacter(m_text.At(start - 1))) --start;
+    while (end < last && IsWordCharacter(m_text.At(end))) ++end;
     SetSelection(start, end);
     m_dragging = false;
 }

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <array>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -13,9 +14,11 @@
 #include "ui/qt/QtSizeReporter.h"
 
 // The output pane's widget: paints an OutputText with word wrap at the widget width, laying out
-// only the lines it shows. The vertical scroll bar counts text lines. Text added at the end is
-// followed unless the user scrolled up; changes made during one event-loop turn are laid out and
-// painted once.
+// only the lines it shows. A line longer than OutputText::kLinePiece is wrapped piece by piece,
+// so the work of a paint is bounded however long a line grows. The vertical scroll bar counts
+// text lines. Text added at the end is followed unless the user scrolled up; changes made during
+// one event-loop turn are laid out and painted once. Selection and scroll position are held
+// counting the text trimmed from the front, so they stay on their text when the top goes.
 class OutputView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -82,7 +85,12 @@ class OutputView : public QAbstractScrollArea {
 
     qreal WrapWidth() const;
     qreal Advance(char16_t character, qreal x) const;
-    void WrapLine(std::int32_t line, std::vector<Span>& rows) const;
+    std::int32_t PieceCount(std::int32_t line) const;
+    // Rows of one piece of a line, as positions of the text.
+    void WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Span>& rows) const;
+    // The characters of [start, end) in m_chars.
+    const char16_t* Chars(std::int32_t start, std::int32_t end) const;
+    std::int32_t ToPosition(std::int64_t absolute) const;
     std::vector<Row> VisibleRows() const;
     // Lines from the end that fit the viewport: the smallest first line of a full last page.
     std::int32_t ComputeMaxTopLine() const;
@@ -93,8 +101,9 @@ class OutputView : public QAbstractScrollArea {
 
     IPaneEvents& m_events;
     OutputText m_text;
-    std::int32_t m_anchor = 0;
-    std::int32_t m_caret = 0;
+    // Counting the characters trimmed from the front (see OutputText::TrimmedCharacters).
+    std::int64_t m_anchor = 0;
+    std::int64_t m_caret = 0;
     std::uint64_t m_selectionSerial = 0;
     bool m_dragging = false;
 
@@ -104,9 +113,10 @@ class OutputView : public QAbstractScrollArea {
     qreal m_spaceWidth = 1;
     std::array<qreal, 256> m_latin1Advance{};
     mutable std::unordered_map<char16_t, qreal> m_otherAdvance;
+    mutable std::u16string m_chars;
     Colour m_backColour = 0xFFFFFF;
 
-    std::int32_t m_topLine = 0;
+    std::int64_t m_topLine = 0;  // counting the lines trimmed from the front
     std::int32_t m_maxTopLine = 0;
     bool m_follow = true;
     bool m_relayoutPending = false;

@@ -25,7 +25,7 @@ void QtOutputControl::SetSelection(std::int32_t start, std::int32_t end) {
 
 CharFormat QtOutputControl::InsertionFormat(std::int32_t position) const {
     if (m_hasInsertFormat && m_insertSerial == m_view->SelectionSerial() &&
-        m_insertPosition == position) {
+        m_insertPosition == m_view->Text().TrimmedCharacters() + position) {
         return m_insertFormat;
     }
     const OutputText& text = m_view->Text();
@@ -41,12 +41,18 @@ void QtOutputControl::Replace(const Char* characters, std::size_t count) {
     OutputText& text = m_view->Text();
     const CharFormat format = start < end ? text.FormatAt(start) : InsertionFormat(start);
     text.Erase(start, end);
+    const std::int64_t trimmedBefore = text.TrimmedCharacters();
+    const std::int32_t lengthBefore = text.Length();
     text.Insert(start, characters, count, format);
-    const std::int32_t caret = start + static_cast<std::int32_t>(count);
+    // What went in, less what the line limit took from the front meanwhile.
+    const std::int64_t trimmed = text.TrimmedCharacters() - trimmedBefore;
+    const std::int64_t inserted = text.Length() - lengthBefore + trimmed;
+    const auto caret =
+        static_cast<std::int32_t>(std::max<std::int64_t>(0, start + inserted - trimmed));
     m_view->SetSelection(caret, caret);
     m_hasInsertFormat = true;
     m_insertFormat = format;
-    m_insertPosition = caret;
+    m_insertPosition = text.TrimmedCharacters() + caret;
     m_insertSerial = m_view->SelectionSerial();
     m_view->TextChanged();
 }
@@ -75,7 +81,7 @@ void QtOutputControl::SetSelectionFormat(const CharFormat& format) {
     }
     m_insertFormat = OutputText::Merge(InsertionFormat(start), format);
     m_hasInsertFormat = true;
-    m_insertPosition = start;
+    m_insertPosition = m_view->Text().TrimmedCharacters() + start;
     m_insertSerial = m_view->SelectionSerial();
 }
 
@@ -97,11 +103,7 @@ std::string QtOutputControl::GetTextRange(std::int32_t start, std::int32_t end) 
     std::string result;
     if (start >= end) return result;
     result.resize(static_cast<std::size_t>(end - start));
-    const char16_t* data = text.Data();
-    for (std::int32_t i = start; i < end; ++i) {
-        const char16_t c = data[i];
-        result[static_cast<std::size_t>(i - start)] = c > 0xFF ? '?' : static_cast<char>(c);
-    }
+    text.CopyLatin1(start, end, result.data());
     return result;
 }
 
@@ -135,6 +137,11 @@ Size QtOutputControl::GetClientSize() const {
     return Size{size.width(), size.height()};
 }
 
+void QtOutputControl::SetScrollbackLines(std::int32_t lines) {
+    m_view->Text().SetLineLimit(lines);
+    m_view->TextChanged();
+}
+
 void QtOutputControl::SetBackColour(Colour colour) { m_view->SetBackColour(colour); }
 
 void QtOutputControl::SetFocus() { m_view->setFocus(Qt::OtherFocusReason); }
@@ -146,12 +153,14 @@ std::vector<FormattedChar> QtOutputControl::SelectionFragment() const {
     std::vector<FormattedChar> fragment;
     if (start >= end) return fragment;
     const OutputText& text = m_view->Text();
-    const auto& runs = text.Runs();
     fragment.reserve(static_cast<std::size_t>(end - start));
+    std::u16string characters(static_cast<std::size_t>(end - start), u'\0');
+    text.CopyUtf16(start, end, characters.data());
     std::size_t run = text.RunIndexAt(start);
     for (std::int32_t i = start; i < end; ++i) {
-        while (run + 1 < runs.size() && runs[run + 1].start <= i) ++run;
-        fragment.push_back(FormattedChar{text.At(i), text.Style(runs[run].style)});
+        while (run + 1 < text.RunCount() && text.RunAt(run + 1).start <= i) ++run;
+        fragment.push_back(FormattedChar{characters[static_cast<std::size_t>(i - start)],
+                                         text.Style(text.RunAt(run).style)});
     }
     return fragment;
 }

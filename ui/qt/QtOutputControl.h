@@ -32,6 +32,7 @@ class QtOutputControl : public QtPaneControl {
     void Move(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) override;
     Size GetClientSize() const override;
     void SetBackColour(Colour colour) override;
+    void SetScrollbackLines(std::int32_t lines) override;
     void SetFocus() override;
 
     QWidget* Widget() const override { return m_view; }
@@ -50,6 +51,6 @@ class QtOutputControl : public QtPaneControl {
     QPointer<OutputView> m_view;
     bool m_hasInsertFormat = false;
     CharFormat m_insertFormat;
-    std::int32_t m_insertPosition = 0;
+    std::int64_t m_insertPosition = 0;  // counting trimmed characters
     std::uint64_t m_insertSerial = 0;
 };
