@@ -62,8 +62,22 @@ bool CApp::LoadConfigFile(CConfigStore& store, const std::string& path) {
         if (combined & FormatCode::kStrikeout) effects |= CharFormat::kStrikeout;
         outputStyle.urlEffects = effects;
     }
+    // Scrollback length in lines (0 keeps all); a value that does not read leaves it.
+    long long scrollback = 0;
+    if (ReadStreamNumber(store.Get("ScrollbackLines"), 0, std::numeric_limits<std::int32_t>::max(),
+                         scrollback)) {
+        outputStyle.scrollbackLines = static_cast<std::int32_t>(scrollback);
+    }
     m_input.ApplyStyle(inputStyle);
     m_output.ApplyStyle(outputStyle);
+
+    // How long a line without a line end waits before it shows as a prompt; 0 waits for the
+    // line end. A value that does not read, or lies outside the range, leaves it.
+    long long promptDelay = 0;
+    if (ReadStreamNumber(store.Get("PromptDelay"), 0, CTelnetEngine::kMaxPromptDelay,
+                         promptDelay)) {
+        m_telnet->SetPromptDelay(static_cast<std::uint32_t>(promptDelay));
+    }
 
     // 7-9. Keys read from the program configuration only, whichever file is being loaded:
     // loading the user settings would apply the same values again and repeat any message.

@@ -51,8 +51,14 @@ bool CRichPane::Append(std::string_view text, bool atSelection) {
         m_appendedWhileRendering.append(text);
         return true;
     }
+    // Client messages: never on a prompt's line, and above a prompt shown for now.
+    if (!m_appendingDirect && !atSelection && !text.empty() &&
+        (m_lineOpen || m_provisional.active)) {
+        return AppendMessage(text);
+    }
     if (m_holdByUser || m_holdZeroSize || !m_control) {
         m_pending.append(text);
+        if (m_pending.size() > kMaxHeldText) DropOldestHeld();
         return false;
     }
 
@@ -280,6 +286,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 
     const std::size_t n = src.size();
     std::size_t off = 0;  // everything before it has been rendered
+    bool closedAtBound = false;
     ByteFinder<ByteKind::Marker> markers(src);
     for (;;) {
         const std::size_t i = m_scan.openMarker != kNone ? m_scan.openMarker : markers.Next(off);
@@ -288,21 +295,30 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
 
         if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) {
             const std::size_t from = m_scan.openMarker == i ? m_scan.closeFrom : i + 1;
-            const std::size_t close = FindByte(src, from, b);
-            if (close == kNotFound) {
+            std::size_t close = FindByte(src, from, b);
+            const bool overlong = (close == kNotFound ? n : close) - i - 1 > kMaxOpenSpan;
+            if (close == kNotFound && !overlong) {
                 // Nothing from the text before the marker on is shown until it is closed.
                 m_scan.openMarker = i;
                 m_scan.closeFrom = n;
                 KeepPending(src, textIsPending, off);
+                if (closedAtBound) ForgetUrlScan();
                 return;
             }
+            // Open for longer than any honest server keeps one: closed at the bound, and what
+            // follows is text again.
+            if (overlong) {
+                close = i + 1 + kMaxOpenSpan;
+                closedAtBound = true;
+            }
+            const std::size_t after = overlong ? close : close + 1;
             m_scan.openMarker = kNone;
             InsertPlain(src.substr(off, i - off), at);
             if (b == FormatCode::kPmlDelimiter) {
                 m_pmlQueue.emplace_back(src.substr(i + 1, close - i - 1));
-                std::size_t next = close + 1;
-                if (next < n && src[next] == '\r') ++next;
-                if (next < n && src[next] == '\n') ++next;
+                std::size_t next = after;
+                if (!overlong && next < n && src[next] == '\r') ++next;
+                if (!overlong && next < n && src[next] == '\n') ++next;
                 off = next;
             } else {
                 // Only the low 16 bits count. A zero character is not inserted: it would end
@@ -310,7 +326,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
                 const auto character =
                     static_cast<char16_t>(EscapeValue(src.substr(i + 1, close - i - 1)) & 0xFFFFu);
                 if (character != 0) InsertUnicode(character, at);
-                off = close + 1;
+                off = after;
             }
             continue;
         }
@@ -323,6 +339,7 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
         if ((code & colourOn) == colourOn) {
             if (n - off < FormatCode::kColourCodeLength) {
                 KeepPending(src, textIsPending, off);
+                if (closedAtBound) ForgetUrlScan();
                 return;
             }
             if (!ParseHexColour(src.substr(off + 1, 6), colour)) {
@@ -334,6 +351,13 @@ void CRichPane::Render(std::string_view src, bool textIsPending, bool atSelectio
     }
     InsertPlain(src.substr(off), at);
     KeepPending(src, textIsPending, n);
+}
+
+// URL marking took a span closed at the bound for one still open; what is left is looked at
+// again (enclosed URLs are not enclosed twice).
+void CRichPane::ForgetUrlScan() {
+    m_scan.urlFrom = 0;
+    m_scan.urlSpan = 0;
 }
 
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {

@@ -1,5 +1,7 @@
 #include "ui/RichPane.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "base/AsciiText.h"
@@ -20,6 +22,7 @@ bool CRichPane::Create(IPaneFactory& instance, CWindow* parent, std::int32_t top
     m_format = DefaultFormat();
     m_control->SetAllFormat(m_format);
     if (m_passwordMode) m_control->SetPasswordChar(kPasswordChar);
+    if (m_isOutput) m_control->SetScrollbackLines(m_scrollbackLines);
     return true;
 }
 
@@ -39,6 +42,7 @@ void CRichPane::RestoreDefaults() {
     m_urlEffects = defaults.urlEffects;
     m_urlTextColour = defaults.urlTextColour;
     m_urlBackColour = defaults.urlBackColour;
+    m_scrollbackLines = defaults.scrollbackLines;
     m_holdByUser = 0;
     m_holdZeroSize = 0;
     m_hasFocus = 0;
@@ -51,6 +55,8 @@ void CRichPane::RestoreDefaults() {
     m_savedBackColour = 0;
     m_menuOpen = 0;
     m_pmlQueue.clear();
+    m_provisional = Provisional{};
+    m_lineOpen = false;
     m_history.Clear();
     m_appendedWhileRendering.clear();
     m_marked.clear();
@@ -76,6 +82,8 @@ void CRichPane::ApplyStyle(const PaneStyle& style) {
     m_urlEffects = style.urlEffects & CharFormat::kEffects;
     m_urlTextColour = style.urlTextColour;
     m_urlBackColour = style.urlBackColour;
+    m_scrollbackLines = std::max(0, style.scrollbackLines);
+    if (m_control && m_isOutput) m_control->SetScrollbackLines(m_scrollbackLines);
     if (m_control) {
         // Text already shown keeps its colours; what follows starts from the new default.
         m_control->SetBackColour(m_backColour);
@@ -94,6 +102,7 @@ PaneStyle CRichPane::Style() const {
     style.urlEffects = m_urlEffects;
     style.urlTextColour = m_urlTextColour;
     style.urlBackColour = m_urlBackColour;
+    style.scrollbackLines = m_scrollbackLines;
     return style;
 }
 
@@ -110,6 +119,21 @@ void CRichPane::ResetPml() {
     std::erase(m_pending, static_cast<char>(FormatCode::kPmlDelimiter));
     // What was learnt about the pending text no longer applies.
     ResetScanState();
+}
+
+void CRichPane::DropOldestHeld() {
+    const std::size_t keep = kMaxHeldText / 4 * 3;
+    std::size_t cut = m_pending.size() - keep;
+    // A line end a little further on is a cleaner place to cut than the middle of a line.
+    const std::size_t look = std::min(kMaxHeldText / 8, m_pending.size() - cut);
+    const void* lineFeed = std::memchr(m_pending.data() + cut, '\n', look);
+    if (lineFeed != nullptr)
+        cut = static_cast<std::size_t>(static_cast<const char*>(lineFeed) - m_pending.data()) + 1;
+    m_pending.erase(0, cut);
+    // What was learnt about the pending text no longer applies, and it no longer continues
+    // a link rendered before it.
+    ResetScanState();
+    m_afterLinkStart = false;
 }
 
 void CRichPane::SetUrlPrefixes(const std::vector<std::string>& prefixes) {

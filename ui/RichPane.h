@@ -28,6 +28,8 @@ struct PaneStyle {
     // 0xFFFFFFFF leaves the colour of the text under the link as it is.
     Colour urlTextColour = 0xffffff;
     Colour urlBackColour = 0x000000;
+    // Lines the output pane keeps, the oldest going first; 0 keeps all.
+    std::int32_t scrollbackLines = 1000000;
 };
 
 // One of the two panes of the main window (the output pane or the input line). The logic here
@@ -42,6 +44,11 @@ class CRichPane : public IPaneEvents {
     // The platform's face-name field holds 31 characters and its terminator.
     static constexpr std::size_t kMaxFontFaceLength = 31;
     static constexpr char16_t kPasswordChar = 0x25CF;
+    // Bounds no honest server reaches. Held text beyond kMaxHeldText loses its oldest part, as
+    // trimmed scrollback does; a PML tag or Unicode escape open for more than kMaxOpenSpan bytes
+    // is closed there (the tag is queued with those bytes, the escape inserts nothing).
+    static constexpr std::size_t kMaxHeldText = std::size_t{16} << 20;
+    static constexpr std::size_t kMaxOpenSpan = std::size_t{1} << 20;
 
     CRichPane();
     ~CRichPane() override;
@@ -65,6 +72,18 @@ class CRichPane : public IPaneEvents {
     std::string PopPmlTag();
     bool HasPmlTags() const { return !m_pmlQueue.empty(); }
     const std::deque<std::string>& PmlQueue() const { return m_pmlQueue; }
+    // Server text: appended as it is, remembering whether it left its line open. A client
+    // message (any other Append at the end) after an open line starts on a new line.
+    bool AppendReceived(std::string_view text);
+    // Text shown for now (a prompt whose line has not ended): TakeBackProvisional takes it
+    // out of the control again with the format state it changed, SettleProvisional keeps it
+    // as ordinary text. A further call adds to it. Nothing is shown for now while the pane is
+    // held or text waits in it, and a part with a PML tag or a Unicode escape (whose effects
+    // cannot be taken back) ends the showing until the line is taken back or settled.
+    void ShowProvisional(std::string_view text);
+    void TakeBackProvisional();
+    void SettleProvisional();
+    bool HasProvisional() const { return m_provisional.active; }
     // Closes every PML tag left open by dropping all PML delimiters from the pending text; the
     // text they held back is shown by the next Append.
     void ResetPml();
@@ -127,6 +146,25 @@ class CRichPane : public IPaneEvents {
         std::size_t closeFrom = 0;
     };
 
+    // Text shown for now and the state from before it, to go back to.
+    struct Provisional {
+        bool active = false;
+        bool refused = false;
+        std::string text;
+        std::int32_t characters = 0;  // what it put into the control
+        CharFormat format;
+        bool linkOpen = false;
+        std::uint32_t savedEffects = 0;
+        Colour savedTextColour = 0;
+        Colour savedBackColour = 0;
+        bool afterLinkStart = false;
+        bool lineOpen = false;
+    };
+    // A client message: after an open line it starts a new one, and a provisional prompt
+    // stays below it.
+    bool AppendMessage(std::string_view text);
+    bool AppendUnchecked(std::string_view text);
+
     // Marks URLs in text; true when it put the marked text into m_marked.
     bool MarkUrls(std::string_view text);
     std::uint64_t ChunkHits(std::string_view src, std::size_t from) const;
@@ -138,6 +176,9 @@ class CRichPane : public IPaneEvents {
     void InsertUnicode(char16_t character, Insertion& at);
     void ApplyFormatCode(unsigned char code, Colour colour, const Insertion& at);
     void KeepPending(std::string_view text, bool textIsPending, std::size_t from);
+    // Drops the oldest held text, at a line end where one is near, down to 3/4 of the bound.
+    void DropOldestHeld();
+    void ForgetUrlScan();
     void ResetScanState();
     void ReplaceWholeText(const std::string& text);
     void Notify(PaneNotifyCode code, unsigned characterCode = 0, KeyModifiers modifiers = {});
@@ -167,6 +208,7 @@ class CRichPane : public IPaneEvents {
     std::uint32_t m_urlEffects = 0;
     Colour m_urlTextColour = 0;
     Colour m_urlBackColour = 0;
+    std::int32_t m_scrollbackLines = 0;
     std::uint8_t m_menuOpen = 0;
     std::vector<std::string> m_urlPrefixes;
     std::deque<std::string> m_pmlQueue;
@@ -197,4 +239,9 @@ class CRichPane : public IPaneEvents {
     bool m_rendering = false;
     std::string m_appendedWhileRendering;
     std::string m_marked;  // reused buffer for URL marking
+    Provisional m_provisional;
+    // The last server text shown left its line without a line end (a prompt).
+    bool m_lineOpen = false;
+    // Appends from the provisional and received paths skip the client-message handling.
+    bool m_appendingDirect = false;
 };

@@ -26,6 +26,24 @@ TEST_F(AppSettings, UserSettingsWinOnlyForKeysReadFromEitherFile) {
     EXPECT_EQ(App().OutputPane().Style().textColour, 0x332211u);
 }
 
+TEST_F(AppSettings, ScrollbackLinesIsReadFromEitherFileAsAStreamNumber) {
+    struct Case {
+        const char* settings;
+        std::int32_t lines;
+    } cases[] = {{"", 1000000},
+                 {"ScrollbackLines =  250 lines\n", 250},
+                 {"ScrollbackLines = 0\n", 0},
+                 {"ScrollbackLines = -5\n", 7000},
+                 {"ScrollbackLines = many\n", 7000}};
+    for (const Case& c : cases) {
+        WriteProgramConfig(*c.settings ? "ScrollbackLines = 7000\n" : "");
+        WriteSettings(c.settings);
+        ASSERT_TRUE(Start());
+        EXPECT_EQ(App().OutputPane().Style().scrollbackLines, c.lines) << c.settings;
+        Shutdown();
+    }
+}
+
 TEST_F(AppSettings, EmptyUserValueFallsBackToTheProgramConfiguration) {
     WriteProgramConfig("Greeting = program\n");
     ASSERT_TRUE(Start());

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "tests/ui/PaneTestSupport.h"
 
 namespace {
@@ -493,6 +495,72 @@ TEST_F(OutputAppend, AControlEventDuringARenderMakesItMoveTheSelectionAgain) {
         "cd");
     EXPECT_EQ(control->Text(), "abcd");
     EXPECT_EQ(Runs(), "[]ab[b]cd");
+}
+
+// ---- Bounds on what waits ----
+
+TEST_F(OutputAppend, HeldTextPastTheBoundLosesItsOldestLinesFirst) {
+    pane.SetHoldByUser(true);
+    const std::string filler(1002, '.');
+    std::size_t lines = 0;
+    for (; lines * 1024 <= CRichPane::kMaxHeldText + 1024; ++lines) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%08zu ", lines);
+        EXPECT_FALSE(pane.Append(number + filler +
+                                 "\xC4"
+                                 "ff0000red\xBE\r\n"));
+    }
+    const std::string& held = pane.Pending();
+    EXPECT_LE(held.size(), CRichPane::kMaxHeldText);
+    EXPECT_GE(held.size(), CRichPane::kMaxHeldText / 2);
+    // Whole lines went, the oldest first; the newest are all there.
+    ASSERT_EQ(held.size() % 1024, 0u);
+    char newest[32];
+    std::snprintf(newest, sizeof newest, "%08zu ", lines - held.size() / 1024);
+    EXPECT_EQ(held.substr(0, 9), newest);
+    EXPECT_EQ(held.substr(held.size() - 13),
+              "\xC4"
+              "ff0000red\xBE\r\n");
+    EXPECT_EQ(control->Text(), "");
+}
+
+TEST_F(OutputAppend, SpansLeftOpenPastTheBoundAreClosedThere) {
+    // A PML tag: queued with the bound's worth, and what follows shows again.
+    pane.Append("before \x19");
+    const std::string piece(64 * 1024, 't');
+    for (std::size_t sent = 0; sent < CRichPane::kMaxOpenSpan; sent += piece.size()) {
+        pane.Append(piece);
+    }
+    EXPECT_EQ(control->Text(), "");
+    pane.Append("spill\r\nafter\x19tag\x19\r\n");
+    ASSERT_EQ(pane.PmlQueue().size(), 2u);
+    EXPECT_EQ(pane.PmlQueue()[0], std::string(CRichPane::kMaxOpenSpan, 't'));
+    EXPECT_EQ(pane.PmlQueue()[1], "tag");
+    EXPECT_EQ(control->Text(), "before spill\r\nafter");
+    EXPECT_TRUE(pane.Pending().empty());
+
+    // A Unicode escape far longer than any: inserts nothing, and the text after it shows.
+    pane.Append("\x1A" + std::string(CRichPane::kMaxOpenSpan, '4') + "1 shown");
+    EXPECT_EQ(control->Text(), "before spill\r\nafter1 shown");
+    EXPECT_TRUE(pane.Pending().empty());
+}
+
+TEST(PaneScrollback, TheOutputControlIsToldTheLineLimitAndTheInputLineIsNot) {
+    RecordingPaneFactory factory;
+    NotifyRecorder window;
+    CRichPane output;
+    CRichPane input;
+    PaneStyle style;
+    style.scrollbackLines = 500;
+    output.ApplyStyle(style);
+    input.ApplyStyle(style);
+    ASSERT_TRUE(output.Create(factory, &window, 0, 640, 400, true));
+    EXPECT_EQ(factory.last->scrollbackLines, 500);
+    ASSERT_TRUE(input.Create(factory, &window, 402, 640, 20, false));
+    EXPECT_EQ(factory.last->scrollbackLines, -1);
+    style.scrollbackLines = 0;
+    output.ApplyStyle(style);
+    EXPECT_EQ(static_cast<RecordingPaneControl*>(output.Control())->scrollbackLines, 0);
 }
 
 TEST(PaneWithoutControl, AppendKeepsTheText) {
