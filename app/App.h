@@ -112,6 +112,7 @@ class CApp : public CWindow {
     // Monotonic milliseconds; the steady clock unless a test drives its own.
     using MonotonicClock = std::function<std::uint64_t()>;
     void SetClock(MonotonicClock clock) { m_clock = std::move(clock); }
+    std::uint64_t NowMilliseconds() const { return m_clock(); }
     const std::string& DefaultServer() const;
     std::uint16_t DefaultPort() const;
     const std::string& SearchUrlPrefix() const { return m_searchUrlPrefix; }

@@ -10,7 +10,11 @@ void CApp::ShowTelnetReport(const std::string&) { m_telnet->ShowTelnetReport(); 
 
 void CApp::PollConnection() { m_telnet->PollConnection(); }
 
-void CApp::ProcessIncoming() { m_telnet->ProcessIncoming(); }
+void CApp::ProcessIncoming() {
+    m_telnet->ProcessIncoming();
+    // A prompt without a mark shows once it has waited, also in ticks that brought nothing.
+    m_telnet->ShowWaitingPrompt();
+}
 
 void CApp::SendWindowSize(bool force) {
     if (m_telnet->IsConnected() && m_telnet->IsNawsAgreed()) m_telnet->SendWindowSize(force);

@@ -58,7 +58,15 @@ void CAppTelnetHost::ReportBlock(std::span<const TelnetMessagePart> parts) {
     m_app.OutputPane().Append(block);
 }
 
-void CAppTelnetHost::ShowText(std::string_view text) { m_app.OutputPane().Append(text); }
+void CAppTelnetHost::ShowText(std::string_view text) { m_app.OutputPane().AppendReceived(text); }
+
+void CAppTelnetHost::ShowProvisional(std::string_view text) {
+    m_app.OutputPane().ShowProvisional(text);
+}
+
+void CAppTelnetHost::TakeBackProvisional() { m_app.OutputPane().TakeBackProvisional(); }
+
+void CAppTelnetHost::SettleProvisional() { m_app.OutputPane().SettleProvisional(); }
 
 bool CAppTelnetHost::HasReceiveFilter() { return m_app.ScriptHost() != nullptr; }
 
@@ -97,6 +105,8 @@ std::int64_t CAppTelnetHost::CurrentTimeSeconds() {
                std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
+
+std::uint64_t CAppTelnetHost::CurrentTimeMilliseconds() { return m_app.NowMilliseconds(); }
 
 void CAppTelnetHost::WatchSocket(int descriptor) {
     if (IWindowPort* window = m_app.Port()) window->WatchSocket(descriptor);

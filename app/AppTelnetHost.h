@@ -22,6 +22,10 @@ class CAppTelnetHost : public ITelnetHost {
     void FireDisconnect(bool byUser) override;
     PaneMetrics MeasureOutputPane() override;
     std::int64_t CurrentTimeSeconds() override;
+    std::uint64_t CurrentTimeMilliseconds() override;
+    void ShowProvisional(std::string_view text) override;
+    void TakeBackProvisional() override;
+    void SettleProvisional() override;
     void WatchSocket(int descriptor) override;
 
   private:

@@ -135,6 +135,7 @@ void CTelnetEngine::CmdDisconnect(const std::string& /*argument*/) {
 
 void CTelnetEngine::DropConnection(bool byUser) {
     if (!m_connected) return;
+    SettleProvisional();
     ReportError("Disconnected");
     m_connected = false;
     CloseSocket();
@@ -200,6 +201,7 @@ void CTelnetEngine::ProcessIncoming() {
 }
 
 void CTelnetEngine::FinishPeerClose() {
+    SettleProvisional();
     ReportError(m_closeText);
     m_connected = false;
     CloseSocket();
@@ -273,6 +275,9 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
             return;
         }
         m_textTaken += length;
+        // A new partial line waits afresh.
+        m_partialLength = 0;
+        if (m_provisionalLength != 0) TakeBackProvisional();
         if (!m_host.HasReceiveFilter()) {
             m_host.ShowText(std::string_view(buffer.Data(), length));
             if (generation != m_generation) return;
@@ -295,6 +300,8 @@ bool CTelnetEngine::HasPendingWork() const {
 }
 
 void CTelnetEngine::ResetTelnetState(bool byUser) {
+    SettleProvisional();
+    m_partialLength = 0;
     ++m_generation;
     m_host.FireDisconnect(byUser);
     m_telnetOptions.fill(0);

@@ -34,6 +34,9 @@ class CTelnetEngine {
     static constexpr int kMaxRoundsPerPass = 64;
     static constexpr std::size_t kInflateChunk = 65536;
     static constexpr std::size_t kDeflateChunk = 4096;
+    // How long a partial line waits, in milliseconds, before it is shown as a prompt.
+    static constexpr std::uint32_t kDefaultPromptDelay = 150;
+    static constexpr std::uint32_t kMaxPromptDelay = 60000;
 
     explicit CTelnetEngine(ITelnetHost& host, SocketFactory factory = nullptr);
     ~CTelnetEngine();
@@ -52,6 +55,9 @@ class CTelnetEngine {
     // True while received bytes wait to be processed without more arriving (a large compressed
     // burst is inflated over several ticks): keep ticking without waiting for events.
     bool HasPendingWork() const;
+    // Shows provisionally a partial line that has waited the prompt delay without another text
+    // byte, and at once what is added to a line already shown so; runs after ProcessIncoming.
+    void ShowWaitingPrompt();
 
     // Data for the server (typed lines, script sends): a 255 byte in it is doubled, as telnet
     // writes a data byte that equals IAC.
@@ -95,6 +101,11 @@ class CTelnetEngine {
     const std::string& GetDefaultServer() const { return m_defaultServer; }
     std::uint16_t GetDefaultPort() const { return m_defaultPort; }
     void SetTraceHook(TraceHook hook) { m_trace = hook; }
+    // 0 waits for the line end, as without a delay; longer than kMaxPromptDelay is cut to it.
+    void SetPromptDelay(std::uint32_t milliseconds) {
+        m_promptDelay = milliseconds < kMaxPromptDelay ? milliseconds : kMaxPromptDelay;
+    }
+    std::uint32_t GetPromptDelay() const { return m_promptDelay; }
 
   private:
     // Where one side of an option stands; the two Want states wait for the peer's answer, so
@@ -122,6 +133,10 @@ class CTelnetEngine {
     void MarkPromptEnd(const unsigned char* data, std::size_t at);
 
     void RunPasses();
+    // The line shown provisionally is complete: it leaves the pane before it is shown whole.
+    void TakeBackProvisional();
+    // The connection ends: what is shown provisionally stays.
+    void SettleProvisional();
     void TakeLines(CByteBuffer& buffer);
     bool DiscardSubnegotiation(CByteBuffer& buffer);
     void SendDeflated(const char* data, std::size_t length);
@@ -183,4 +198,11 @@ class CTelnetEngine {
     // reacting to a line or to an event) dropped or replaced the connection under it.
     std::uint64_t m_generation = 0;
     std::string m_line;
+    // Prompts without a mark: the delay, how many bytes of the partial line at the front of
+    // the working buffer are shown provisionally, and since when the partial line has had the
+    // length last seen.
+    std::uint32_t m_promptDelay = kDefaultPromptDelay;
+    std::size_t m_provisionalLength = 0;
+    std::size_t m_partialLength = 0;
+    std::uint64_t m_partialSince = 0;
 };

@@ -57,6 +57,18 @@ class ITelnetHost {
     virtual PaneMetrics MeasureOutputPane() = 0;
     // Seconds since 1970.
     virtual std::int64_t CurrentTimeSeconds() = 0;
+    // A monotonic clock in milliseconds, for how long a partial line has waited. A host whose
+    // clock stands still never gets text shown provisionally.
+    virtual std::uint64_t CurrentTimeMilliseconds() { return 0; }
+
+    // A partial line that has waited (a prompt without IAC GA or IAC EOR) is shown for now
+    // without passing the filters; a further call shows more of the same line after it.
+    virtual void ShowProvisional(std::string_view /*text*/) {}
+    // The rest of the line arrived: what was shown for now goes out of the pane again, with
+    // the format state it changed, before the whole line is filtered and shown.
+    virtual void TakeBackProvisional() {}
+    // The connection ends under a provisional prompt: it stays as it is shown.
+    virtual void SettleProvisional() {}
     // Wake the event loop when the descriptor has bytes to read; -1 stops watching.
     virtual void WatchSocket(int descriptor) = 0;
 };

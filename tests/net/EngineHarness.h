@@ -21,6 +21,7 @@ struct EngineHarness {
     void Tick() {
         if (engine.IsConnecting()) engine.PollConnection();
         if (engine.IsConnected()) engine.ProcessIncoming();
+        if (engine.IsConnected()) engine.ShowWaitingPrompt();
     }
 
     template <class Predicate>

@@ -38,6 +38,22 @@ void RecordingTelnetHost::ShowText(std::string_view text) {
     events.push_back("show:" + std::string(text));
 }
 
+void RecordingTelnetHost::ShowProvisional(std::string_view text) {
+    provisional.append(text);
+    events.push_back("provisional:" + std::string(text));
+}
+
+void RecordingTelnetHost::TakeBackProvisional() {
+    provisional.clear();
+    events.push_back("takeback");
+}
+
+void RecordingTelnetHost::SettleProvisional() {
+    shown += provisional;
+    provisional.clear();
+    events.push_back("settle");
+}
+
 void RecordingTelnetHost::FilterReceivedLine(std::string& line) {
     if (line.size() > longestLine) longestLine = line.size();
     if (!countOnly) lines.push_back(line);

@@ -25,6 +25,14 @@ class RecordingTelnetHost : public ITelnetHost {
     void FireDisconnect(bool byUser) override;
     PaneMetrics MeasureOutputPane() override { return metrics; }
     std::int64_t CurrentTimeSeconds() override { return now; }
+    std::uint64_t CurrentTimeMilliseconds() override { return nowMs; }
+    // As a pane would: "provisional:<text>", "takeback" and "settle" events, and the text
+    // shown for now in `provisional` (settled, it joins `shown`).
+    void ShowProvisional(std::string_view text) override;
+    void TakeBackProvisional() override;
+    void SettleProvisional() override;
+    // What a pane would show now.
+    std::string Screen() const { return shown + provisional; }
     void WatchSocket(int descriptor) override { watched = descriptor; }
 
     // Events whose text starts with prefix.
@@ -45,5 +53,8 @@ class RecordingTelnetHost : public ITelnetHost {
     std::function<void()> onDisconnect;
     PaneMetrics metrics{802, 402, 8, 16};
     std::int64_t now = 1000;
+    // Stands still unless a test moves it, so nothing is shown provisionally by chance.
+    std::uint64_t nowMs = 0;
+    std::string provisional;
     int watched = -1;
 };
