@@ -12,8 +12,9 @@
 // the addresses are known.
 class CSocket : public CBaseSocket {
   public:
-    // Bytes read from the connection in one piece.
-    static constexpr std::size_t kReadChunk = 256;
+    // Bytes read from the connection in one piece: large enough that a flood costs few system
+    // calls, read straight into the receive buffer.
+    static constexpr std::size_t kReadChunk = 64 * 1024;
     // One Receive stops after this many bytes (a multiple of kReadChunk) so that a peer sending
     // without pause cannot keep the caller in the read loop, or grow the buffer, without end;
     // the rest stays with the system for the next call.

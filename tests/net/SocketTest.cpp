@@ -112,10 +112,10 @@ TEST(SocketReceive, ExactlyOneChunkIsReadAndTheNextReadFindsNothing) {
     ScriptedTelnetServer server;
     CSocket socket;
     ASSERT_TRUE(ConnectToServer(socket, server));
-    server.Send(std::string(256, 'x'));
+    server.Send(std::string(CSocket::kReadChunk, 'x'));
     ASSERT_TRUE(server.WaitIdle());
-    EXPECT_EQ(ReceiveUntil(socket, 256), kReceiveOk);
-    EXPECT_EQ(socket.GetBufferSize(), 256u);
+    EXPECT_EQ(ReceiveUntil(socket, CSocket::kReadChunk), kReceiveOk);
+    EXPECT_EQ(socket.GetBufferSize(), CSocket::kReadChunk);
     EXPECT_TRUE(socket.IsConnected());
 }
 
@@ -123,16 +123,17 @@ TEST(SocketReceive, WholeChunksThenCloseAreReportedInOneCall) {
     ScriptedTelnetServer server;
     CSocket socket;
     ASSERT_TRUE(ConnectToServer(socket, server));
-    server.Send(std::string(512, 'y'));
+    const std::string chunks(CSocket::kReadChunk, 'y');
+    server.Send(chunks);
     server.Close();
     ASSERT_TRUE(server.WaitIdle());
     std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the FIN arrive too
     EXPECT_EQ(socket.Receive(), kReceiveClosed);
-    EXPECT_EQ(socket.GetBufferSize(), 512u);
+    EXPECT_EQ(socket.GetBufferSize(), chunks.size());
     EXPECT_FALSE(socket.IsConnected());
     // Closed sticks, and the bytes stay readable.
     EXPECT_EQ(socket.Receive(), kReceiveClosed);
-    EXPECT_EQ(std::string(socket.GetBuffer(), socket.GetBufferSize()), std::string(512, 'y'));
+    EXPECT_EQ(std::string(socket.GetBuffer(), socket.GetBufferSize()), chunks);
 }
 
 TEST(SocketReceive, PartialChunkThenCloseReportsTheCloseNextTime) {
