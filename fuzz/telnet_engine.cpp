@@ -6,6 +6,7 @@
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -67,7 +68,7 @@ struct Outcome {
 // Buffers may hold one inflate budget, one raw backlog and the pieces of a line or
 // subnegotiation on top; growth beyond that means the bounds do not hold.
 constexpr std::size_t kBufferedLimit =
-    2 * (CTelnetEngine::kMaxRawBacklog + CTelnetEngine::kMaxInflatePerPass +
+    2 * (CTelnetEngine::kMaxRawBacklog + CTelnetEngine::kInflateChunk +
          CTelnetEngine::kMaxSubnegotiation + CTelnetEngine::kMaxLineLength);
 
 void CheckBounded(const CTelnetEngine& engine) {
@@ -77,11 +78,19 @@ void CheckBounded(const CTelnetEngine& engine) {
     }
 }
 
-Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter) {
+// sliceChunk 0: the engine's own slicing. Otherwise every slice ends after one chunk of that
+// many bytes, which must change nothing but the number of ticks.
+Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter,
+                std::size_t sliceChunk = 0) {
     Wire wire;
     RecordingTelnetHost host;
     host.hasFilter = hasFilter;
     CTelnetEngine engine(host, [&wire] { return SocketPtr(new FuzzSocket(wire)); });
+    std::chrono::steady_clock::time_point now{};
+    if (sliceChunk != 0) {
+        engine.SetSlicing([&now] { return now += std::chrono::hours(1); },
+                          std::chrono::milliseconds(1), sliceChunk);
+    }
     engine.CmdConnect("fuzz.invalid:23");
     engine.PollConnection();
     if (!engine.IsConnected()) std::abort();
@@ -89,8 +98,8 @@ Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter) {
         wire.incoming = piece;
         engine.ProcessIncoming();
         CheckBounded(engine);
-        // A large burst is worked off over several ticks; a few thousand are plenty here.
-        for (int tick = 0; tick < 4096 && engine.HasPendingWork(); ++tick) {
+        // A burst is worked off over several ticks, at worst one per byte of text.
+        for (int tick = 0; tick < (1 << 20) && engine.HasPendingWork(); ++tick) {
             engine.ProcessIncoming();
             CheckBounded(engine);
         }
@@ -246,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const Outcome whole = Deliver({stream}, hasFilter);
-    const Outcome split = Deliver(pieces, hasFilter);
+    const Outcome split = Deliver(pieces, hasFilter, 1 + (splitSeed >> 24) % 64);
     if (whole.events != split.events) Report("messages depend on the pieces", pieces, whole, split);
     // When the tail may not have settled the stream (the connection failed, a start sequence in
     // the plain bytes began a stream the tail went into, or a corrupt stream inflated to other

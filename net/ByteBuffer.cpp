@@ -51,6 +51,22 @@ void CByteBuffer::Truncate(std::size_t size) {
     if (m_begin == m_end) m_begin = m_end = 0;
 }
 
+void CByteBuffer::Erase(std::size_t from, std::size_t length) {
+    const std::size_t size = Size();
+    if (from >= size || length == 0) return;
+    length = std::min(length, size - from);
+    char* live = m_data.get() + m_begin;
+    const std::size_t after = size - from - length;
+    if (from < after) {
+        std::memmove(live + length, live, from);
+        m_begin += length;
+    } else {
+        std::memmove(live + from, live + from + length, after);
+        m_end -= length;
+    }
+    if (m_begin == m_end) m_begin = m_end = 0;
+}
+
 void CByteBuffer::Clear() {
     m_begin = m_end = 0;
     if (m_capacity > kKeptCapacity) {

@@ -30,6 +30,8 @@ class CByteBuffer {
     void Consume(std::size_t length);
     // Keeps only the first size live bytes.
     void Truncate(std::size_t size);
+    // Drops length bytes starting at from, moving whichever side of them is shorter.
+    void Erase(std::size_t from, std::size_t length);
     // Drops everything; large storage is given back.
     void Clear();
     void Swap(CByteBuffer& other) noexcept;

@@ -72,7 +72,15 @@ ConnectArgument SplitConnectArgument(const std::string& argument) {
 CTelnetEngine::CTelnetEngine(ITelnetHost& host, SocketFactory factory)
     : m_host(host),
       m_socketFactory(factory ? std::move(factory) : SocketFactory(MakeDefaultSocket)),
-      m_trace(DiscardTrace) {}
+      m_trace(DiscardTrace),
+      m_sliceClock(std::chrono::steady_clock::now) {}
+
+void CTelnetEngine::SetSlicing(SliceClock clock, std::chrono::steady_clock::duration budget,
+                               std::size_t chunk) {
+    m_sliceClock = clock ? std::move(clock) : SliceClock(std::chrono::steady_clock::now);
+    m_sliceBudget = budget;
+    m_sliceChunk = chunk != 0 ? chunk : 1;
+}
 
 CTelnetEngine::~CTelnetEngine() {
     if (m_connection) m_connection->Close();
@@ -211,33 +219,26 @@ void CTelnetEngine::FinishPeerClose() {
 void CTelnetEngine::RunPasses() {
     const std::uint64_t generation = m_generation;
     m_pendingWork = false;
-    std::size_t budget = kMaxInflatePerPass;
-    int switches = 0;
+    // The clock is read after each chunk, never before the first: every slice makes progress,
+    // however short the budget.
+    const auto deadline = m_sliceClock() + m_sliceBudget;
     for (;;) {
         InflateResult result = InflateResult::NeedInput;
-        if (m_compressIn) {
-            // Inflated a step at a time and taken as lines at once, while the bytes are still
-            // in the cache.
-            std::size_t step = budget < kInflateChunk ? budget : kInflateChunk;
-            const std::size_t allowed = step;
-            result = InflateInput(step);
+        // More is inflated only once the text inflated before is scanned, so the text buffer
+        // holds about one chunk whatever the stream expands to.
+        const bool inflateLater = m_compressIn && m_moreToScan;
+        if (m_compressIn && !inflateLater) {
+            std::size_t room = kInflateChunk;
+            result = InflateInput(room);
             if (result == InflateResult::Failed || generation != m_generation) return;
-            budget -= allowed - step;
-            if (result == InflateResult::MoreOutput && budget == 0) m_pendingWork = true;
         }
         m_compressionStarted = false;
         CByteBuffer& working = m_compressIn ? m_textInput : m_rawInput;
-        const bool takeLines = ParseTelnet(working);
+        const bool takeLines = ParseTelnet(working, m_sliceChunk);
         if (generation != m_generation) return;
         if (takeLines) {
             TakeLines(working);
             if (generation != m_generation) return;
-        }
-        if (m_pendingWork) return;
-        if (m_compressionStarted || result == InflateResult::StreamEnded) {
-            if (++switches > kMaxRoundsPerPass) break;
-        } else if (result != InflateResult::MoreOutput) {
-            return;
         }
         if (m_compressionStarted) {
             // A stream started in this buffer. The plain lines before it are shown first (they
@@ -246,6 +247,11 @@ void CTelnetEngine::RunPasses() {
             TakeLines(m_compressIn ? m_textInput : m_rawInput);
             if (generation != m_generation) return;
         }
+        const bool more = m_moreToScan || m_compressionStarted || inflateLater ||
+                          result == InflateResult::MoreOutput ||
+                          result == InflateResult::StreamEnded;
+        if (!more) return;
+        if (m_sliceClock() >= deadline) break;
     }
     m_pendingWork = true;
 }
@@ -318,6 +324,7 @@ void CTelnetEngine::ResetTelnetState(bool byUser) {
     m_promptEnds.clear();
     m_textTaken = 0;
     m_pendingWork = false;
+    m_moreToScan = false;
     m_closePending = false;
     m_closeText.clear();
 }

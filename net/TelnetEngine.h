@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -20,18 +21,20 @@ class CTelnetEngine {
   public:
     using SocketFactory = std::function<SocketPtr()>;
     using TraceHook = void (*)(const char* format, ...);
+    using SliceClock = std::function<std::chrono::steady_clock::time_point()>;
 
     // Bounds that keep a hostile server from exhausting memory or stalling the client.
-    // Inflated output produced per ProcessIncoming; the rest follows in later ticks.
-    static constexpr std::size_t kMaxInflatePerPass = 4 * 1024 * 1024;
+    // Time one ProcessIncoming may spend on received bytes (inflating, telnet, lines and the
+    // pane behind them); the rest follows in later ticks, so input and paint are served between.
+    static constexpr std::chrono::milliseconds kSliceBudget{8};
+    // Text scanned between two looks at the clock; it bounds the lines handed out in one batch.
+    static constexpr std::size_t kSliceChunk = 16 * 1024;
     // A subnegotiation longer than this is dropped; bytes up to its IAC SE are discarded.
     static constexpr std::size_t kMaxSubnegotiation = 64 * 1024;
     // A line without a line feed is handed out in pieces of this length.
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
     // While this many received bytes wait unprocessed, no more are read from the socket.
     static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
-    // Compression starts and stream ends handled in one ProcessIncoming before yielding.
-    static constexpr int kMaxRoundsPerPass = 64;
     static constexpr std::size_t kInflateChunk = 65536;
     static constexpr std::size_t kDeflateChunk = 4096;
     // How long a partial line waits, in milliseconds, before it is shown as a prompt.
@@ -69,7 +72,8 @@ class CTelnetEngine {
     static const char* GetTelnetOptionName(std::uint8_t code);
 
     // Negotiation and compression steps, public for the application and for tests.
-    bool ParseTelnet(CByteBuffer& buffer);
+    // ParseTelnet scans at most scanLimit more bytes of text (commands may reach past them).
+    bool ParseTelnet(CByteBuffer& buffer, std::size_t scanLimit = CByteBuffer::npos);
     void OnWillDo(std::uint8_t option, std::uint8_t verb);
     void OnWontDont(std::uint8_t option, std::uint8_t verb);
     void SendInitialOffers();
@@ -101,6 +105,10 @@ class CTelnetEngine {
     const std::string& GetDefaultServer() const { return m_defaultServer; }
     std::uint16_t GetDefaultPort() const { return m_defaultPort; }
     void SetTraceHook(TraceHook hook) { m_trace = hook; }
+    // The clock that times each slice of work, the slice's length and the text scanned between
+    // looks at the clock (tests shorten them).
+    void SetSlicing(SliceClock clock, std::chrono::steady_clock::duration budget = kSliceBudget,
+                    std::size_t chunk = kSliceChunk);
     // 0 waits for the line end, as without a delay; longer than kMaxPromptDelay is cut to it.
     void SetPromptDelay(std::uint32_t milliseconds) {
         m_promptDelay = milliseconds < kMaxPromptDelay ? milliseconds : kMaxPromptDelay;
@@ -188,6 +196,11 @@ class CTelnetEngine {
     std::uint64_t m_textTaken = 0;
     // ParseTelnet met a compression start sequence and stopped there.
     bool m_compressionStarted = false;
+    // ParseTelnet stopped at its scan limit with text left to scan.
+    bool m_moreToScan = false;
+    SliceClock m_sliceClock;
+    std::chrono::steady_clock::duration m_sliceBudget = kSliceBudget;
+    std::size_t m_sliceChunk = kSliceChunk;
     // Received bytes wait for the next tick (inflate budget or round limit reached).
     bool m_pendingWork = false;
     // The peer closed or the socket failed; the connection ends once the bytes that came

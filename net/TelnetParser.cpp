@@ -71,7 +71,8 @@ void CTelnetEngine::MarkPromptEnd(const unsigned char* data, std::size_t at) {
     m_promptEnds.push_back(position);
 }
 
-bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
+bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer, std::size_t scanLimit) {
+    m_moreToScan = false;
     if (buffer.Empty()) return false;
     if (m_discardingSubnegotiation && !DiscardSubnegotiation(buffer)) return true;
     const std::size_t size = buffer.Size();
@@ -81,25 +82,30 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
     // Commands are removed by compacting while scanning: read at i, write at w.
     std::size_t i = m_scanPos < size ? m_scanPos : size;
     std::size_t w = i;
+    // Only where a command starts is bounded; its bytes may lie beyond the limit.
+    const std::size_t scanEnd = scanLimit < size - i ? i + scanLimit : size;
+    // A command at the end waits for the rest of its bytes.
+    bool waiting = false;
     // Closes the gap left by removed commands; scanning resumes at w in a later pass, where a
-    // command whose bytes have not all arrived waits.
+    // command whose bytes have not all arrived waits. The gap closes from whichever side has
+    // fewer bytes: a long unscanned tail is not moved for every slice.
     auto finish = [&]() {
-        if (w != i) {
-            std::memmove(data + w, data + i, size - i);
-            buffer.Truncate(w + (size - i));
-        }
+        if (w != i) buffer.Erase(w, i - w);
         m_scanPos = w;
     };
 
-    while (i < size) {
-        const void* hit = std::memchr(data + i, Telnet::kIac, size - i);
+    while (i < scanEnd) {
+        const void* hit = std::memchr(data + i, Telnet::kIac, scanEnd - i);
         if (!hit) {
-            CopyText(data, i, size, w);
+            CopyText(data, i, scanEnd, w);
             break;
         }
         CopyText(data, i, static_cast<std::size_t>(static_cast<const unsigned char*>(hit) - data),
                  w);
-        if (i + 1 >= size) break;
+        if (i + 1 >= size) {
+            waiting = true;
+            break;
+        }
         const std::uint8_t command = data[i + 1];
         if (command == Telnet::kIac) {
             data[w++] = Telnet::kIac;
@@ -108,7 +114,10 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
             continue;
         }
         if (IsNegotiation(command)) {
-            if (i + 2 >= size) break;
+            if (i + 2 >= size) {
+                waiting = true;
+                break;
+            }
             const std::uint8_t option = data[i + 2];
             i += 3;
             m_afterCr = false;
@@ -173,6 +182,7 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer) {
                                                : "GOT unknown SB\n");
         i = end;
     }
+    m_moreToScan = !waiting && i < size;
     finish();
     return true;
 }
@@ -186,8 +196,7 @@ bool CTelnetEngine::DiscardSubnegotiation(CByteBuffer& buffer) {
         buffer.Truncate(from);
         return false;
     }
-    std::memmove(data + from, data + resume, size - resume);
-    buffer.Truncate(from + (size - resume));
+    buffer.Erase(from, resume - from);
     m_discardingSubnegotiation = false;
     m_discardSawIac = false;
     m_afterCr = false;

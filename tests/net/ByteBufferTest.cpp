@@ -6,13 +6,13 @@
 
 #include "net/ByteBuffer.h"
 
-TEST(ByteBuffer, MatchesAStringUnderMixedAppendsConsumesAndTruncates) {
+TEST(ByteBuffer, MatchesAStringUnderMixedAppendsConsumesTruncatesAndErases) {
     CByteBuffer buffer;
     std::string model;
     std::mt19937 random(11);
     std::size_t peak = 0;
     for (int step = 0; step < 20000; ++step) {
-        const int action = static_cast<int>(random() % 10);
+        const int action = static_cast<int>(random() % 11);
         if (action < 5) {
             std::string piece(random() % 700, '\0');
             for (char& byte : piece) byte = static_cast<char>(random());
@@ -26,6 +26,11 @@ TEST(ByteBuffer, MatchesAStringUnderMixedAppendsConsumesAndTruncates) {
             const std::size_t keep = model.empty() ? 0 : random() % (model.size() + 1);
             buffer.Truncate(keep);
             model.resize(keep);
+        } else if (action == 9) {
+            const std::size_t from = model.empty() ? 0 : random() % (model.size() + 1);
+            const std::size_t count = random() % 300;
+            buffer.Erase(from, count);
+            if (from < model.size()) model.erase(from, count);
         } else {
             char* room = buffer.Reserve(100);
             for (int i = 0; i < 40; ++i) room[i] = static_cast<char>('A' + i % 26);
