@@ -25,8 +25,6 @@ using namespace bench;
 // Lines handed over between two turns of the event loop (about what one large socket read
 // holds); each turn lays out and paints.
 constexpr int kBatch = 256;
-// The scrollback a player has with the default settings.
-constexpr std::int32_t kDefaultScrollbackLines = 1'000'000;
 
 // Counts the paints of a widget, to show that every batch was really painted.
 class PaintCounter : public QObject {
@@ -49,13 +47,6 @@ class QtPaneFactory : public IPaneFactory {
   private:
     QWidget* m_host;
 };
-
-// Controls that keep a bounded scrollback are given the default bound; older ones keep all.
-template <class Control>
-void ApplyDefaultScrollback(Control& control) {
-    if constexpr (requires { control.SetScrollbackLines(kDefaultScrollbackLines); })
-        control.SetScrollbackLines(kDefaultScrollbackLines);
-}
 
 struct RunFigures {
     double seconds = 0;
@@ -90,8 +81,8 @@ RunFigures RunPane(const std::vector<GameLine>& lines, int count) {
         std::printf("the output pane could not be created\n");
         std::exit(1);
     }
+    // The pane's own style is the default settings' (scrollback included).
     pane.SetUrlPrefixes(InstalledUrlPrefixes());
-    ApplyDefaultScrollback(*pane.Control());
     PaintCounter counter;
     if (auto* area = qobject_cast<QAbstractScrollArea*>(AsQtPaneControl(pane.Control())->Widget()))
         area->viewport()->installEventFilter(&counter);
