@@ -55,8 +55,8 @@ class CTelnetEngine {
     void PollConnection();
     void ProcessIncoming();
     void SendWindowSize(bool force);
-    // True while received bytes wait to be processed without more arriving (a large compressed
-    // burst is inflated over several ticks): keep ticking without waiting for events.
+    // True while received bytes wait to be processed without more arriving (a burst is worked
+    // off in time slices over several ticks): keep ticking without waiting for events.
     bool HasPendingWork() const;
     // Shows provisionally a partial line that has waited the prompt delay without another text
     // byte, and at once what is added to a line already shown so; runs after ProcessIncoming.

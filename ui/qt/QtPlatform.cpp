@@ -53,6 +53,9 @@ std::unique_ptr<IWindowPort> QtPlatform::CreateWindow(const WindowCreateParams& 
 
 bool QtPlatform::ProcessEvents(bool wait) {
     QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents : QEventLoop::AllEvents);
+    // The repaint that input asks for is posted; handled here, a typed key is painted before
+    // the tick that follows rather than after it.
+    QCoreApplication::sendPostedEvents();
     // Objects handed to deleteLater() are otherwise only deleted by a running QEventLoop.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return !m_quitRequested;
