@@ -116,6 +116,21 @@ TEST_F(RichPaneOnQt, ServerTextAfterAClickKeepsTheFormatTheCodesLeft) {
     EXPECT_EQ(FormatAt(output, 12).textColour, output.Style().textColour);
 }
 
+TEST_F(RichPaneOnQt, ProvisionalPromptTakenBackLeavesTextAndFormatAsBefore) {
+    output.AppendReceived("line\r\n");
+    output.ShowProvisional(
+        "\xC8\xC4"
+        "ff0000HP> ");
+    EXPECT_EQ(output.GetText(), "line\r\nHP> ");
+    output.TakeBackProvisional();
+    EXPECT_EQ(output.GetText(), "line\r\n");
+    output.AppendReceived("HP> ok\r\n");
+    EXPECT_EQ(output.GetText(), "line\r\nHP> ok\r\n");
+    const CharFormat after = FormatAt(output, 6);
+    EXPECT_EQ(after.effects & CharFormat::kUnderline, 0u);
+    EXPECT_EQ(after.textColour, output.Style().textColour);
+}
+
 TEST_F(RichPaneOnQt, HiddenPaneHoldsOutputUntilItHasASizeAgain) {
     host->hide();
     ProcessEvents();
