@@ -102,7 +102,9 @@ std::intptr_t CApp::WndProc(WindowMessage& message) {
             }
             break;
         case WindowMessageType::Timer:
-            if (message.id == kTickTimer) OnTick();
+            // While the loop polls it ticks after every batch: a tick from the timer as well
+            // would double the work of that turn and keep input waiting.
+            if (message.id == kTickTimer && !IsHighPerfMode()) OnTick();
             break;
         case WindowMessageType::MouseMove:
             if (message.flag) DragSplitter(message.y);

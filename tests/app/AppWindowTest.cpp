@@ -159,6 +159,19 @@ TEST_F(AppWindow, TimerMessageTicks) {
     EXPECT_FALSE(App().SettingsDirty());
 }
 
+TEST_F(AppWindow, TimerMessageLeavesTheTickToThePollingLoop) {
+    ASSERT_TRUE(Start());
+    WindowMessage timer = WindowMessage::Of(WindowMessageType::Timer);
+    timer.id = 1;
+    App().EnterHighPerfMode();
+    App().SetConfigValue("x", "1");
+    Window().Deliver(timer);
+    EXPECT_TRUE(App().SettingsDirty());
+    App().ExitHighPerfMode();
+    Window().Deliver(timer);
+    EXPECT_FALSE(App().SettingsDirty());
+}
+
 TEST_F(AppWindow, PmlTagsAreTakenOffTheQueueWithoutAScriptHost) {
     ASSERT_TRUE(Start());
     App().OutputPane().Append("\x19tag\x19");
