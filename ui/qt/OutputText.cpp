@@ -112,35 +112,12 @@ std::int32_t OutputText::CharacterBudget() const {
     return static_cast<std::int32_t>(std::min<std::int64_t>(budget, m_maxLength));
 }
 
-void OutputText::Insert(std::int32_t position, const char* latin1, std::size_t count,
-                        const CharFormat& format) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(latin1);
+template <typename Char>
+void OutputText::InsertText(std::int32_t position, const Char* text, std::size_t count,
+                            const CharFormat& format,
+                            void (OutputText::*append)(const Char*, std::size_t, std::uint32_t)) {
     if (m_lineLimit > 0) {
         // Only the newest characters of a text larger than the whole budget can stay.
-        const auto budget = static_cast<std::size_t>(CharacterBudget());
-        if (count > budget) {
-            bytes += count - budget;
-            count = budget;
-        }
-    } else {
-        count = std::min(count, static_cast<std::size_t>(std::max(0, m_maxLength - Length())));
-    }
-    if (count == 0) return;
-    position = std::clamp(position, 0, Length());
-    const std::uint32_t style = Intern(format);
-    if (position == Length()) {
-        AppendBytes(bytes, count, style);
-    } else {
-        const Tail tail = TakeTail(position);
-        AppendBytes(bytes, count, style);
-        AppendTail(tail);
-    }
-    EnforceLimits();
-}
-
-void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t count,
-                        const CharFormat& format) {
-    if (m_lineLimit > 0) {
         const auto budget = static_cast<std::size_t>(CharacterBudget());
         if (count > budget) {
             text += count - budget;
@@ -153,13 +130,24 @@ void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t
     position = std::clamp(position, 0, Length());
     const std::uint32_t style = Intern(format);
     if (position == Length()) {
-        AppendUtf16(text, count, style);
+        (this->*append)(text, count, style);
     } else {
         const Tail tail = TakeTail(position);
-        AppendUtf16(text, count, style);
+        (this->*append)(text, count, style);
         AppendTail(tail);
     }
     EnforceLimits();
+}
+
+void OutputText::Insert(std::int32_t position, const char* latin1, std::size_t count,
+                        const CharFormat& format) {
+    InsertText(position, reinterpret_cast<const unsigned char*>(latin1), count, format,
+               &OutputText::AppendBytes);
+}
+
+void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t count,
+                        const CharFormat& format) {
+    InsertText(position, text, count, format, &OutputText::AppendUtf16);
 }
 
 void OutputText::AppendRun(std::uint32_t style) {

@@ -120,6 +120,10 @@ class OutputText {
         return m_origin + static_cast<std::uint32_t>(position);
     }
     std::int32_t CharacterBudget() const;
+    template <typename Char>
+    void InsertText(std::int32_t position, const Char* text, std::size_t count,
+                    const CharFormat& format,
+                    void (OutputText::*append)(const Char*, std::size_t, std::uint32_t));
     void AppendBytes(const unsigned char* text, std::size_t count, std::uint32_t style);
     void AppendUtf16(const char16_t* text, std::size_t count, std::uint32_t style);
     void AppendRun(std::uint32_t style);
