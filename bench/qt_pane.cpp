@@ -36,18 +36,6 @@ class PaintCounter : public QObject {
     long paints = 0;
 };
 
-class QtPaneFactory : public IPaneFactory {
-  public:
-    explicit QtPaneFactory(QWidget* host) : m_host(host) {}
-    std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
-                                                    IPaneEvents& events) override {
-        return CreateQtPaneControl(m_host, isOutput, rect, events);
-    }
-
-  private:
-    QWidget* m_host;
-};
-
 struct RunFigures {
     double seconds = 0;
     double worstAppendMs = 0;

@@ -13,18 +13,6 @@
 
 namespace {
 
-class QtFactory : public IPaneFactory {
-  public:
-    explicit QtFactory(QWidget* host) : m_host(host) {}
-    std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
-                                                    IPaneEvents& events) override {
-        return CreateQtPaneControl(m_host, isOutput, rect, events);
-    }
-
-  private:
-    QWidget* m_host;
-};
-
 class NotifiedWindow : public CWindow {
   public:
     void OnNotify(const PaneNotify& notify) override { codes.push_back(notify.code); }
@@ -38,7 +26,7 @@ class RichPaneOnQt : public ::testing::Test {
         host = std::make_unique<QWidget>();
         host->resize(600, 300);
         host->show();
-        factory = std::make_unique<QtFactory>(host.get());
+        factory = std::make_unique<QtPaneFactory>(host.get());
         ASSERT_TRUE(output.Create(*factory, &window, 0, 600, 230, true));
         ASSERT_TRUE(input.Create(*factory, &window, 232, 600, 64, false));
         output.SetUrlPrefixes({"http://"});
@@ -57,7 +45,7 @@ class RichPaneOnQt : public ::testing::Test {
 
     NotifiedWindow window;
     std::unique_ptr<QWidget> host;
-    std::unique_ptr<QtFactory> factory;
+    std::unique_ptr<QtPaneFactory> factory;
     CRichPane output;
     CRichPane input;
 };

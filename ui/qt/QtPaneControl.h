@@ -26,5 +26,18 @@ class QtPaneControl : public IPaneControl {
 std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput, const Rect& rect,
                                                   IPaneEvents& events);
 
+// Creates the pane controls as children of one host widget.
+class QtPaneFactory : public IPaneFactory {
+  public:
+    explicit QtPaneFactory(QWidget* host) : m_host(host) {}
+    std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
+                                                    IPaneEvents& events) override {
+        return CreateQtPaneControl(m_host, isOutput, rect, events);
+    }
+
+  private:
+    QWidget* m_host;
+};
+
 // The Qt side of a control created above; null for any other control.
 QtPaneControl* AsQtPaneControl(IPaneControl* control);
