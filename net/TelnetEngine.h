@@ -129,8 +129,12 @@ class CTelnetEngine {
 
     void OnServerWill(std::uint8_t option);
     void OnServerDo(std::uint8_t option);
-    void OnServerWont(std::uint8_t option);
-    void OnServerDont(std::uint8_t option);
+    // The peer turned the option off (state is the side it concerns); reply confirms it.
+    void TurnOff(OptionState& state, std::uint8_t reply, std::uint8_t option);
+    // Starts negotiation if needed and records the verb; false when the connection dropped.
+    bool NotePeerVerb(std::uint8_t option, std::uint8_t verb);
+    // Traces and sends the command; false when sending it dropped the connection.
+    bool SendReply(std::uint8_t verb, std::uint8_t option);
     void StartClientOption(std::uint8_t option);
     void Refuse(std::uint8_t option, std::uint8_t reply);
     void UpdateNawsAgreed();

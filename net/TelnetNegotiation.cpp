@@ -53,14 +53,26 @@ void CTelnetEngine::SendInitialOffers() {
     }
 }
 
-void CTelnetEngine::OnWillDo(std::uint8_t option, std::uint8_t verb) {
+bool CTelnetEngine::NotePeerVerb(std::uint8_t option, std::uint8_t verb) {
     if (!m_negotiationStarted) {
         const std::uint64_t generation = m_generation;
         SendInitialOffers();
-        if (generation != m_generation) return;
+        if (generation != m_generation) return false;
     }
     m_trace("GOT %s %d (%s)\n", VerbName(verb), option, GetTelnetOptionName(option));
     m_telnetOptions[option] = verb;
+    return true;
+}
+
+bool CTelnetEngine::SendReply(std::uint8_t verb, std::uint8_t option) {
+    m_trace("SEND %s %s\n", VerbName(verb), GetTelnetOptionName(option));
+    const std::uint64_t generation = m_generation;
+    SendCommand(verb, option);
+    return generation == m_generation;
+}
+
+void CTelnetEngine::OnWillDo(std::uint8_t option, std::uint8_t verb) {
+    if (!NotePeerVerb(option, verb)) return;
     if (verb == Telnet::kWill) {
         OnServerWill(option);
     } else {
@@ -69,17 +81,11 @@ void CTelnetEngine::OnWillDo(std::uint8_t option, std::uint8_t verb) {
 }
 
 void CTelnetEngine::OnWontDont(std::uint8_t option, std::uint8_t verb) {
-    if (!m_negotiationStarted) {
-        const std::uint64_t generation = m_generation;
-        SendInitialOffers();
-        if (generation != m_generation) return;
-    }
-    m_trace("GOT %s %d (%s)\n", VerbName(verb), option, GetTelnetOptionName(option));
-    m_telnetOptions[option] = verb;
+    if (!NotePeerVerb(option, verb)) return;
     if (verb == Telnet::kWont) {
-        OnServerWont(option);
+        TurnOff(m_optionStates[option].server, Telnet::kDont, option);
     } else {
-        OnServerDont(option);
+        TurnOff(m_optionStates[option].client, Telnet::kWont, option);
     }
 }
 
@@ -88,8 +94,7 @@ void CTelnetEngine::Refuse(std::uint8_t option, std::uint8_t reply) {
     bool& refused = reply == Telnet::kDont ? state.refusedWill : state.refusedDo;
     if (refused) return;
     refused = true;
-    m_trace("SEND %s %s\n", VerbName(reply), GetTelnetOptionName(option));
-    SendCommand(reply, option);
+    SendReply(reply, option);
 }
 
 void CTelnetEngine::OnServerWill(std::uint8_t option) {
@@ -111,10 +116,7 @@ void CTelnetEngine::OnServerWill(std::uint8_t option) {
         Refuse(option, Telnet::kDont);
         return;
     }
-    m_trace("SEND %s %s\n", VerbName(Telnet::kDo), GetTelnetOptionName(option));
-    const std::uint64_t generation = m_generation;
-    SendCommand(Telnet::kDo, option);
-    if (generation != m_generation) return;
+    if (!SendReply(Telnet::kDo, option)) return;
     state = OptionState::Yes;
     // A compressed stream starts with the server's own start sequence in the text.
     if (option == Telnet::kNaws) UpdateNawsAgreed();
@@ -138,20 +140,14 @@ void CTelnetEngine::OnServerDo(std::uint8_t option) {
         if (offered) {
             // Our own offer is taken back; the server's DONT then answers it.
             state = OptionState::WantNo;
-            m_trace("SEND %s %s\n", VerbName(Telnet::kWont), GetTelnetOptionName(option));
-            SendCommand(Telnet::kWont, option);
+            SendReply(Telnet::kWont, option);
         } else {
             Refuse(option, Telnet::kWont);
         }
         return;
     }
     state = OptionState::Yes;
-    if (!offered) {
-        m_trace("SEND %s %s\n", VerbName(Telnet::kWill), GetTelnetOptionName(option));
-        const std::uint64_t generation = m_generation;
-        SendCommand(Telnet::kWill, option);
-        if (generation != m_generation) return;
-    }
+    if (!offered && !SendReply(Telnet::kWill, option)) return;
     StartClientOption(option);
 }
 
@@ -172,34 +168,13 @@ void CTelnetEngine::StartClientOption(std::uint8_t option) {
     }
 }
 
-void CTelnetEngine::OnServerWont(std::uint8_t option) {
-    OptionState& state = m_optionStates[option].server;
+void CTelnetEngine::TurnOff(OptionState& state, std::uint8_t reply, std::uint8_t option) {
     if (state == OptionState::No) return;
     const bool wasOn = state == OptionState::Yes;
     state = OptionState::No;
-    // Turning an option off is always agreed to; a WONT that answers our request is not
-    // answered.
-    if (wasOn) {
-        m_trace("SEND %s %s\n", VerbName(Telnet::kDont), GetTelnetOptionName(option));
-        const std::uint64_t generation = m_generation;
-        SendCommand(Telnet::kDont, option);
-        if (generation != m_generation) return;
-    }
-    if (option == Telnet::kNaws) UpdateNawsAgreed();
-}
-
-void CTelnetEngine::OnServerDont(std::uint8_t option) {
-    OptionState& state = m_optionStates[option].client;
-    if (state == OptionState::No) return;
-    const bool wasOn = state == OptionState::Yes;
-    state = OptionState::No;
-    // An outgoing stream cannot end before the connection does; it stays on.
-    if (wasOn) {
-        m_trace("SEND %s %s\n", VerbName(Telnet::kWont), GetTelnetOptionName(option));
-        const std::uint64_t generation = m_generation;
-        SendCommand(Telnet::kWont, option);
-        if (generation != m_generation) return;
-    }
+    // Turning an option off is always agreed to; a WONT or DONT that answers our request is not
+    // answered. An outgoing stream cannot end before the connection does; it stays on.
+    if (wasOn && !SendReply(reply, option)) return;
     if (option == Telnet::kNaws) UpdateNawsAgreed();
 }
 
