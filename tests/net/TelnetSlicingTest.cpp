@@ -2,7 +2,6 @@
 // what is shown, in which order and in which pieces, nor hide the server's close, and a stream
 // that expands without end must keep the buffers within a fixed bound.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -154,43 +153,6 @@ std::deque<std::string> Reads(const std::string& stream, std::size_t size) {
     return reads;
 }
 
-// A complete zlib stream of the given MiB of one byte, made from one compressed MiB repeated
-// (a full flush ends each, so the pieces after the first are identical): cheap for a gigabyte.
-std::string MakeRepeatedStream(char byte, std::uint32_t mebibytes) {
-    const std::string block(1024 * 1024, byte);
-    z_stream stream{};
-    deflateInit(&stream, 9);
-    auto piece = [&] {
-        std::string out;
-        unsigned char buffer[65536];
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.data()));
-        stream.avail_in = static_cast<uInt>(block.size());
-        do {
-            stream.next_out = buffer;
-            stream.avail_out = sizeof(buffer);
-            deflate(&stream, Z_FULL_FLUSH);
-            out.append(reinterpret_cast<char*>(buffer), sizeof(buffer) - stream.avail_out);
-        } while (stream.avail_out == 0);
-        return out;
-    };
-    std::string result = piece();  // carries the two-byte header
-    const std::string repeated = piece();
-    deflateEnd(&stream);
-    const uLong blockSum =
-        adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(block.data()),
-                static_cast<uInt>(block.size()));
-    uLong sum = blockSum;
-    result.reserve(result.size() + repeated.size() * mebibytes + 6);
-    for (std::uint32_t i = 1; i < mebibytes; ++i) {
-        result += repeated;
-        sum = adler32_combine(sum, blockSum, static_cast<z_off_t>(block.size()));
-    }
-    // An empty final block with fixed codes, then the checksum, high byte first.
-    result += std::string("\x03\x00", 2);
-    for (int shift = 24; shift >= 0; shift -= 8) result += static_cast<char>(sum >> shift);
-    return result;
-}
-
 }  // namespace
 
 TEST(TelnetSlicing, EveryByteIsHandedOutInOrderAndInTheSamePiecesWhereverSlicesEnd) {
@@ -246,7 +208,7 @@ TEST(TelnetSlicing, ServersCloseAfterAFloodIsSeenOnceAllBeforeItIsShown) {
 }
 
 TEST(TelnetSlicing, EndlessLineBombKeepsTheBuffersWithinAFixedBound) {
-    const std::string bomb = MakeRepeatedStream('a', kBombMebibytes);
+    const std::string bomb = ScriptedTelnetServer::MakeRepeatedStream('a', kBombMebibytes);
     const std::string wire = Bytes({255, 250, 86, 255, 240}) + bomb + "end\r\n";
     // The real clock and budget, reads as large as the socket's.
     SlicedEngine sliced(Slicing{"real time", false, CTelnetEngine::kSliceChunk});

@@ -318,15 +318,19 @@ void ScriptedTelnetServer::Run() {
 }
 
 std::string ScriptedTelnetServer::MakeZeroStream(std::uint32_t mebibytes) {
+    return MakeRepeatedStream('\0', mebibytes);
+}
+
+std::string ScriptedTelnetServer::MakeRepeatedStream(char byte, std::uint32_t mebibytes) {
     if (mebibytes == 0) return Compress({});
-    const std::string zeros(1024 * 1024, '\0');
+    const std::string block(1024 * 1024, byte);
     z_stream stream{};
     deflateInit(&stream, 9);
     auto piece = [&] {
         std::string out;
         unsigned char buffer[65536];
-        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        stream.avail_in = static_cast<uInt>(zeros.size());
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.data()));
+        stream.avail_in = static_cast<uInt>(block.size());
         do {
             stream.next_out = buffer;
             stream.avail_out = sizeof(buffer);
@@ -338,13 +342,18 @@ std::string ScriptedTelnetServer::MakeZeroStream(std::uint32_t mebibytes) {
     std::string result = piece();  // carries the two-byte header
     const std::string repeated = piece();
     deflateEnd(&stream);
+    const uLong blockSum =
+        adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(block.data()),
+                static_cast<uInt>(block.size()));
+    uLong sum = blockSum;
     result.reserve(result.size() + repeated.size() * (mebibytes - 1) + 6);
-    for (std::uint32_t i = 1; i < mebibytes; ++i) result += repeated;
-    // An empty final block with fixed codes, then the Adler-32 of n zero bytes: a = 1, b = n.
+    for (std::uint32_t i = 1; i < mebibytes; ++i) {
+        result += repeated;
+        sum = adler32_combine(sum, blockSum, static_cast<z_off_t>(block.size()));
+    }
+    // An empty final block with fixed codes, then the checksum, high byte first.
     result += std::string("\x03\x00", 2);
-    const std::uint64_t total = std::uint64_t{mebibytes} * 1024 * 1024;
-    const std::uint32_t adler = static_cast<std::uint32_t>((total % 65521) << 16) | 1u;
-    for (int shift = 24; shift >= 0; shift -= 8) result += static_cast<char>(adler >> shift);
+    for (int shift = 24; shift >= 0; shift -= 8) result += static_cast<char>(sum >> shift);
     return result;
 }
 

@@ -63,9 +63,10 @@ class ScriptedTelnetServer {
     std::string Received() const;
     bool ClientCompresses() const;
 
-    // A complete zlib stream that inflates to the given number of MiB of zero bytes, built
+    // A complete zlib stream that inflates to the given number of MiB of one byte, built
     // from one compressed MiB repeated (each MiB ends with a full flush, so the pieces are
     // identical): cheap to make even for a gigabyte.
+    static std::string MakeRepeatedStream(char byte, std::uint32_t mebibytes);
     static std::string MakeZeroStream(std::uint32_t mebibytes);
     // A complete zlib stream of data.
     static std::string Compress(std::string_view data);
