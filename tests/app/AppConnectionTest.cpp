@@ -1,6 +1,4 @@
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "net/TelnetEngine.h"
 #include "tests/app/AppFixture.h"
@@ -11,23 +9,7 @@ namespace {
 
 class AppConnection : public AppFixture {
   protected:
-    // Ticks the application until the condition holds, for at most two seconds.
-    bool TickUntil(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            App().OnTick();
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-
     bool OutputHas(const std::string& text) { return Output().find(text) != std::string::npos; }
-
-    bool Connect(ScriptedTelnetServer& server) {
-        App().SubmitText("/connect " + server.Address() + "\r\n");
-        return server.WaitForClient() && TickUntil([&] { return App().IsConnected(); });
-    }
 
     // Runs the action and returns the formats of what it showed, followed by a probe line that
     // shows whether its formats ended with it. Expects exactly what the given pane bytes show

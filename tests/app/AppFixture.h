@@ -4,12 +4,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "app/App.h"
 #include "tests/support/HeadlessPlatform.h"
+#include "tests/support/ScriptedTelnetServer.h"
 #include "tests/support/TempDir.h"
 
 // Starts a real CApp on the headless platform, in a folder of its own (the working directory,
@@ -55,6 +59,22 @@ class AppFixture : public ::testing::Test {
     }
 
     CApp& App() { return *m_app; }
+
+    // Ticks the application until the condition holds, for at most two seconds.
+    bool TickUntil(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < deadline) {
+            App().OnTick();
+            if (condition()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
+
+    bool Connect(ScriptedTelnetServer& server) {
+        App().SubmitText("/connect " + server.Address() + "\r\n");
+        return server.WaitForClient() && TickUntil([&] { return App().IsConnected(); });
+    }
     HeadlessWindow& Window() { return *m_platform.Window(); }
 
     // The output pane's text with carriage returns dropped, so tests read lines by "\n".

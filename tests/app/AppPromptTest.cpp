@@ -12,18 +12,6 @@ namespace {
 
 class AppPrompt : public AppFixture {
   protected:
-    // Ticks until the condition holds (two seconds at most); the application's clock moves
-    // only when the test moves it.
-    bool TickUntil(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (std::chrono::steady_clock::now() < deadline) {
-            App().OnTick();
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-
     // Ticks for a while so that whatever the server sent has arrived.
     void TickAWhile() {
         for (int i = 0; i < 30; ++i) {
@@ -34,9 +22,9 @@ class AppPrompt : public AppFixture {
 
     bool StartConnected(ScriptedTelnetServer& server) {
         if (!Start()) return false;
+        // The application's clock moves only when the test moves it.
         App().SetClock([this] { return m_now; });
-        App().SubmitText("/connect " + server.Address() + "\r\n");
-        return server.WaitForClient() && TickUntil([&] { return App().IsConnected(); });
+        return Connect(server);
     }
 
     // The output from the connect message on.
