@@ -14,48 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "net/BaseSocket.h"
 #include "net/TelnetEngine.h"
+#include "tests/support/QueuedSocket.h"
 #include "tests/support/RecordingTelnetHost.h"
 
 namespace {
-
-// What the fuzz socket delivers and what the engine sent through it.
-struct Wire {
-    std::string incoming;  // handed over at the next Receive
-    std::string sent;
-};
-
-class FuzzSocket : public CBaseSocket {
-  public:
-    explicit FuzzSocket(Wire& wire) : m_wire(wire) {}
-
-    void Release() override { delete this; }
-    bool Connect(const char* /*host*/, std::uint16_t /*port*/) override { return true; }
-    std::uint32_t CheckConnect() override { return kSocketConnected; }
-    void Close() override {}
-    void ClearError() override {}
-    std::uint32_t Receive() override {
-        m_buffer += m_wire.incoming;
-        m_wire.incoming.clear();
-        return kReceiveOk;
-    }
-    const char* GetLine() override { return ""; }
-    std::size_t GetBufferSize() override { return m_buffer.size(); }
-    const char* GetBuffer() override { return m_buffer.c_str(); }
-    void ClearBuffer() override { m_buffer.clear(); }
-    bool Send(const char* data, std::size_t length) override {
-        m_wire.sent.append(data, length);
-        return true;
-    }
-    const char* GetLastErrorText() override { return ""; }
-    bool IsConnected() override { return true; }
-    bool HasData() override { return !m_buffer.empty(); }
-
-  private:
-    Wire& m_wire;
-    std::string m_buffer;
-};
 
 struct Outcome {
     std::vector<std::string> events;  // everything but the shown text
@@ -82,10 +45,10 @@ void CheckBounded(const CTelnetEngine& engine) {
 // many bytes, which must change nothing but the number of ticks.
 Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter,
                 std::size_t sliceChunk = 0) {
-    Wire wire;
+    QueuedSocket::Wire wire;
     RecordingTelnetHost host;
     host.hasFilter = hasFilter;
-    CTelnetEngine engine(host, [&wire] { return SocketPtr(new FuzzSocket(wire)); });
+    CTelnetEngine engine(host, [&wire] { return SocketPtr(new QueuedSocket(wire)); });
     std::chrono::steady_clock::time_point now{};
     if (sliceChunk != 0) {
         engine.SetSlicing([&now] { return now += std::chrono::hours(1); },
@@ -95,7 +58,7 @@ Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter,
     engine.PollConnection();
     if (!engine.IsConnected()) std::abort();
     for (const std::string& piece : pieces) {
-        wire.incoming = piece;
+        wire.reads.push_back(piece);
         engine.ProcessIncoming();
         CheckBounded(engine);
         // A burst is worked off over several ticks, at worst one per byte of text.
