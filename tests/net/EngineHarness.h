@@ -70,3 +70,6 @@ inline std::string Bytes(std::initializer_list<int> values) {
     for (int value : values) result += static_cast<char>(value);
     return result;
 }
+
+// What the client offers as soon as it connects: WILL NAWS, WILL COMPRESS2, WILL COMPRESS.
+inline const std::string kOffers = Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85});

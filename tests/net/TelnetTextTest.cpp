@@ -4,12 +4,6 @@
 
 #include "tests/net/EngineHarness.h"
 
-namespace {
-
-const std::string kOffers = Bytes({255, 251, 31, 255, 251, 86, 255, 251, 85});
-
-}  // namespace
-
 TEST(TelnetText, EscapedIacIsOneDataByteWhereverTheReadsEnd) {
     EngineHarness h;
     ASSERT_TRUE(h.Connect());
