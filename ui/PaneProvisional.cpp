@@ -18,14 +18,27 @@ bool EndsLine(std::string_view text) {
 }
 
 bool HasMarker(std::string_view text) {
-    for (char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == FormatCode::kPmlDelimiter || b == FormatCode::kUnicodeDelimiter) return true;
-    }
-    return false;
+    constexpr char kMarkers[] = {static_cast<char>(FormatCode::kPmlDelimiter),
+                                 static_cast<char>(FormatCode::kUnicodeDelimiter)};
+    return text.find_first_of(std::string_view(kMarkers, 2)) != std::string_view::npos;
 }
 
 }  // namespace
+
+CRichPane::RenderState CRichPane::CaptureRenderState() const {
+    return RenderState{m_format,          m_linkOpen,       m_savedEffects, m_savedTextColour,
+                       m_savedBackColour, m_afterLinkStart, m_lineOpen};
+}
+
+void CRichPane::RestoreRenderState(const RenderState& state) {
+    m_format = state.format;
+    m_linkOpen = state.linkOpen;
+    m_savedEffects = state.savedEffects;
+    m_savedTextColour = state.savedTextColour;
+    m_savedBackColour = state.savedBackColour;
+    m_afterLinkStart = state.afterLinkStart;
+    m_lineOpen = state.lineOpen;
+}
 
 bool CRichPane::AppendUnchecked(std::string_view text) {
     const bool outer = m_appendingDirect;
@@ -73,13 +86,7 @@ void CRichPane::ShowProvisional(std::string_view text) {
         m_provisional.active = true;
         m_provisional.text.clear();
         m_provisional.characters = 0;
-        m_provisional.format = m_format;
-        m_provisional.linkOpen = m_linkOpen;
-        m_provisional.savedEffects = m_savedEffects;
-        m_provisional.savedTextColour = m_savedTextColour;
-        m_provisional.savedBackColour = m_savedBackColour;
-        m_provisional.afterLinkStart = m_afterLinkStart;
-        m_provisional.lineOpen = m_lineOpen;
+        m_provisional.before = CaptureRenderState();
     }
     const std::int32_t before = m_control ? m_control->GetTextLength() : 0;
     AppendUnchecked(text);
@@ -104,13 +111,7 @@ void CRichPane::TakeBackProvisional() {
     // Nothing waited when it began, so what waits now came with it.
     m_pending.clear();
     ResetScanState();
-    m_format = m_provisional.format;
-    m_linkOpen = m_provisional.linkOpen;
-    m_savedEffects = m_provisional.savedEffects;
-    m_savedTextColour = m_provisional.savedTextColour;
-    m_savedBackColour = m_provisional.savedBackColour;
-    m_afterLinkStart = m_provisional.afterLinkStart;
-    m_lineOpen = m_provisional.lineOpen;
+    RestoreRenderState(m_provisional.before);
     // The next insertion puts the restored format on the control again.
     m_selectionAtEnd = false;
     m_provisional = Provisional{};

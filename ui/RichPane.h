@@ -147,11 +147,9 @@ class CRichPane : public IPaneEvents {
     };
 
     // Text shown for now and the state from before it, to go back to.
-    struct Provisional {
-        bool active = false;
-        bool refused = false;
-        std::string text;
-        std::int32_t characters = 0;  // what it put into the control
+    // What rendering text changes of the pane's own state, so provisional text can be taken
+    // back without a trace.
+    struct RenderState {
         CharFormat format;
         bool linkOpen = false;
         std::uint32_t savedEffects = 0;
@@ -159,6 +157,15 @@ class CRichPane : public IPaneEvents {
         Colour savedBackColour = 0;
         bool afterLinkStart = false;
         bool lineOpen = false;
+    };
+    RenderState CaptureRenderState() const;
+    void RestoreRenderState(const RenderState& state);
+    struct Provisional {
+        bool active = false;
+        bool refused = false;
+        std::string text;
+        std::int32_t characters = 0;  // what it put into the control
+        RenderState before;
     };
     // A client message: after an open line it starts a new one, and a provisional prompt
     // stays below it.

@@ -61,8 +61,9 @@ class AppFixture : public ::testing::Test {
     CApp& App() { return *m_app; }
 
     // Ticks the application until the condition holds, for at most two seconds.
-    bool TickUntil(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    bool TickUntil(const std::function<bool()>& condition,
+                   std::chrono::milliseconds timeout = std::chrono::seconds(2)) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         while (std::chrono::steady_clock::now() < deadline) {
             App().OnTick();
             if (condition()) return true;

@@ -81,16 +81,6 @@ class TelnetDaemonSession : public AppFixture {
         ASSERT_TRUE(Start());
     }
 
-    bool TickUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            App().OnTick();
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        return condition();
-    }
-
     // Questions of the daemon about an option on which the client has said nothing.
     std::vector<std::string> Unanswered() const {
         std::map<OptionKey, int> answers;
