@@ -14,6 +14,7 @@ packages=(
     qt6-base-dev libgl-dev zlib1g-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick x11-session-utils x11-xserver-utils socat inetutils-telnetd
+    liblua5.4-dev libcanberra-dev
     clang libclang-rt-14-dev
 )
 
@@ -72,11 +73,13 @@ case "$mode" in
         ;;
     run)
         build default
+        # The client runs in its run folder, beside the script systems and plug-ins it loads.
+        cd build/run
         if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
             echo "No display found: starting the client on a virtual X display."
-            exec xvfb-run -a ./build/OstrakClient
+            exec xvfb-run -a ./OstrakClient
         fi
-        exec ./build/OstrakClient
+        exec ./OstrakClient
         ;;
     test)
         build default

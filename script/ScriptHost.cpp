@@ -1,5 +1,18 @@
 #include "script/ScriptHost.h"
 
+CScriptHost::CScriptHost() : m_tickCounter([] { return std::uint32_t{0}; }) {}
+CScriptHost::~CScriptHost() { UnloadSystems(); }
+void CScriptHost::UnloadSystems() { m_message.clear(); }
+ScriptSystem* CScriptHost::FindSystem(const std::string&) { return nullptr; }
+bool CScriptHost::RegisterFunction(const PluginFunctionInfo&) {
+    m_message.clear();
+    return true;
+}
+bool CScriptHost::UnregisterFunction(const std::string&) {
+    m_message.clear();
+    return true;
+}
+
 bool CScriptHost::LoadSystems() {
     m_message = "Could not find any suitable scripting systems";
     return false;
@@ -36,7 +49,7 @@ bool CScriptHost::RunCommand(const std::string&, const std::string&) {
     return false;
 }
 
-int CScriptHost::LoadScript(const std::string&) {
+std::int32_t CScriptHost::LoadScript(const std::string&) {
     m_message = "No script system can load this file";
     return 1;
 }

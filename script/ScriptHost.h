@@ -1,31 +1,110 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
+#include <vector>
 
-// The script manager: loads the script-system libraries and keeps the commands, event callbacks
-// and timers that scripts register. Every operation empties m_message first and leaves in it
-// what the caller has to report.
-//
-// This build carries no script-system loader yet: LoadSystems finds no system, so the
-// application runs as it does on a machine without script libraries.
+#include "script/ScriptInterface.h"
+
+// A command a script registered: which system to ask, and which of its functions to call.
+struct CommandEntry {
+    std::string extension;
+    std::string function;
+};
+
+struct CallbackEntry {
+    std::string extension;
+    std::string function;
+};
+
+struct TimerEntry {
+    std::string extension;
+    std::string function;
+    std::uint32_t interval = 0;
+    // Tick counter value at or after which the timer is next called.
+    std::uint32_t due = 0;
+};
+
+// A loaded script system.
+struct SystemRecord {
+    ScriptSystem* system = nullptr;
+    std::string extension;
+    std::string fileName;
+    void* module = nullptr;
+};
+
+// The client events scripts can hook, in the order of the event lists.
+enum class ScriptEvent {
+    Receive,
+    SendLine,
+    PreParse,
+    ReceivePML,
+    Connected,
+    ConnectFailed,
+    Disconnect,
+    Tick,
+};
+constexpr std::size_t kScriptEventCount = 8;
+
+// The script manager: loads the script-system libraries of the working directory and keeps the
+// commands, event callbacks and timers that scripts register. Every operation empties
+// m_message first and leaves in it what the caller has to report.
 class CScriptHost {
   public:
-    bool LoadSystems();
-    bool RunAutoexec();
+    // The wrapping millisecond counter timers run on.
+    using TickCounter = std::function<std::uint32_t()>;
 
-    std::string FirePreParse(const std::string& text);
-    std::string FireSendLine(const std::string& line);
+    CScriptHost();
+    ~CScriptHost();
+    CScriptHost(const CScriptHost&) = delete;
+    CScriptHost& operator=(const CScriptHost&) = delete;
+
+    // Systems.
+    bool LoadSystems();
+    bool RegisterFunction(const PluginFunctionInfo& info);
+    // Takes the function away from every system; the error texts of those that refuse are
+    // gathered in m_message. True when none refused.
+    bool UnregisterFunction(const std::string& name);
+    bool RunAutoexec();
+    std::int32_t LoadScript(const std::string& fileName);
+    bool Execute(const std::string& code);
+    bool Reload();
+    ScriptSystem* FindSystem(const std::string& extension);
+    void UnloadSystems();
+
+    // Events, commands and the report.
     std::string FireReceive(const std::string& line);
+    std::string FireSendLine(const std::string& line);
+    std::string FirePreParse(const std::string& text);
     void FireReceivePML(const std::string& tag);
     void FireConnected();
     void FireConnectFailed();
     void FireDisconnect(bool byUser);
     void FireTick();
     bool RunCommand(const std::string& name, const std::string& argument);
-    int LoadScript(const std::string& fileName);
-    bool Reload();
-    bool Execute(const std::string& code);
     std::string Dump();
 
+    void SetTickCounter(TickCounter counter) { m_tickCounter = std::move(counter); }
+    std::uint32_t TickCount() const { return m_tickCounter(); }
+
+    const std::vector<SystemRecord>& Systems() const { return m_systems; }
+    const std::map<std::string, CommandEntry>& Commands() const { return m_commands; }
+    const std::vector<CallbackEntry>& Callbacks(ScriptEvent event) const {
+        return m_events[static_cast<std::size_t>(event)];
+    }
+    const std::vector<TimerEntry>& Timers() const { return m_timers; }
+
     std::string m_message;
+
+  private:
+    friend struct ScriptRegistry;
+
+    std::map<std::string, CommandEntry> m_commands;
+    std::array<std::vector<CallbackEntry>, kScriptEventCount> m_events;
+    std::vector<TimerEntry> m_timers;
+    std::vector<SystemRecord> m_systems;
+    TickCounter m_tickCounter;
 };

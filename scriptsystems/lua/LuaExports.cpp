@@ -1,0 +1,3 @@
+#include "script/ScriptInterface.h"
+
+OSTRAK_EXPORT ScriptSystem* CreateScriptInterface(std::int32_t) { return nullptr; }

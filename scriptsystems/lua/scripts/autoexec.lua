@@ -1,0 +1,1 @@
+-- Runs when the client starts. See the scripting guide in the README.
