@@ -128,6 +128,8 @@ bool CApp::Create(IPlatform* instance) {
 
     // 10. Script host.
     m_scriptHost = std::make_unique<CScriptHost>();
+    // Timers run on the application's clock, so a test that drives the clock drives them too.
+    m_scriptHost->SetTickCounter([this] { return static_cast<std::uint32_t>(m_clock()); });
     if (m_scriptHost->LoadSystems()) {
         if (!m_scriptHost->m_message.empty())
             PrintColour(kNoticeColour, m_scriptHost->m_message + "\r\n");
