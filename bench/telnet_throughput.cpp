@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "bench/BenchSupport.h"
+#include "bench/StreamSender.h"
 #include "net/TelnetEngine.h"
 
 namespace {
@@ -40,48 +41,6 @@ class CountingHost : public ITelnetHost {
     int errors = 0;
     bool failed = false;
     bool disconnected = false;
-};
-
-// Accepts one client, waits for the go, sends the stream and closes. Whatever reads sees the
-// clock start before the first byte leaves.
-class Sender {
-  public:
-    explicit Sender(const std::string& stream) : m_thread([this, &stream] { Run(stream); }) {}
-    ~Sender() {
-        m_go = true;
-        m_thread.join();
-    }
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-
-    std::uint16_t Port() const { return m_listener.port; }
-    const LoopbackListener& Listener() const { return m_listener; }
-    void Go() { m_go = true; }
-    bool Accepted() const { return m_accepted; }
-
-  private:
-    void Run(const std::string& stream) {
-        const int client = m_listener.Accept();
-        if (client < 0) return;
-        m_accepted = true;
-        while (!m_go) std::this_thread::sleep_for(std::chrono::microseconds(100));
-        SendAll(client, stream);
-        // Closing with the client's replies unread would reset the connection and throw away
-        // text the client has not read yet: end the sending side and read until the client
-        // closes.
-        shutdown(client, SHUT_WR);
-        timeval timeout{5, 0};
-        setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-        char discard[4096];
-        while (recv(client, discard, sizeof discard, 0) > 0) {
-        }
-        close(client);
-    }
-
-    LoopbackListener m_listener;
-    std::atomic<bool> m_go{false};
-    std::atomic<bool> m_accepted{false};
-    std::thread m_thread;
 };
 
 struct Result {
