@@ -102,9 +102,39 @@ class CScriptHost {
   private:
     friend struct ScriptRegistry;
 
+    // A walk under way over one event list (or the timers): where it stands, kept right while
+    // callbacks add and remove entries under it.
+    struct WalkCursor {
+        std::size_t list = 0;
+        std::size_t index = 0;
+        // The entry at index is gone; index already names the next one.
+        bool removed = false;
+        // The list was emptied under the walk, which ends.
+        bool cleared = false;
+
+        void Advance() {
+            if (removed) {
+                removed = false;
+            } else {
+                ++index;
+            }
+        }
+    };
+    static constexpr std::size_t kTimerList = kScriptEventCount;
+
+    void AppendMessage(const char* text);
+    std::string WalkEvent(ScriptEvent event, const ScriptValue* argument, std::string text);
+    void RunTimers();
+    void EraseCallback(std::size_t list, std::size_t index);
+    void EraseTimer(std::size_t index);
+    void ClearRegistry();
+
     std::map<std::string, CommandEntry> m_commands;
     std::array<std::vector<CallbackEntry>, kScriptEventCount> m_events;
     std::vector<TimerEntry> m_timers;
     std::vector<SystemRecord> m_systems;
+    // Libraries that loaded but offered no script system; released with the host.
+    std::vector<void*> m_otherModules;
+    std::vector<WalkCursor*> m_walks;
     TickCounter m_tickCounter;
 };
