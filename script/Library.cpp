@@ -89,10 +89,13 @@ void* FindExport(void* library, const char* name, std::string& error) {
     dlerror();
     void* symbol = dlsym(library, name);
     if (!symbol) {
+        // Taken before dlinfo, whose success clears it.
+        const char* reported = dlerror();
+        const std::string raw = reported ? reported : "";
         std::string path;
         link_map* map = nullptr;
         if (dlinfo(library, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name) path = map->l_name;
-        error = CleanLoaderText(dlerror(), path);
+        error = CleanLoaderText(raw.empty() ? nullptr : raw.c_str(), path);
     }
     return symbol;
 }
