@@ -13,6 +13,7 @@
 #include "config/ConfigStore.h"
 #include "http/DownloadRequest.h"
 #include "net/TelnetHost.h"
+#include "script/PluginLoader.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
 
@@ -25,12 +26,6 @@ class CAppTelnetHost;
 struct CommandInfo {
     void (CApp::*handler)(const std::string& argument) = nullptr;
     std::string help;
-};
-
-// A loaded plug-in library.
-struct PluginRecord {
-    std::string name;
-    void* library = nullptr;
 };
 
 // The application object: the main window, owning the panes, the settings, the script host,
@@ -79,6 +74,11 @@ class CApp : public CWindow {
     void CmdLoadPlugin(const std::string& argument);
     void CmdUnloadPlugin(const std::string& argument);
 
+    // Plug-in libraries; error gets the loader's text of a failure.
+    bool LoadPlugin(const std::string& fileName, std::string& error);
+    void UnloadPlugin(PluginRecord& plugin);
+    const std::vector<PluginRecord>& Plugins() const { return m_plugins; }
+
     // The game connection.
     void CmdConnect(const std::string& argument);
     void CmdDisconnect(const std::string& argument);
@@ -98,6 +98,9 @@ class CApp : public CWindow {
     void ExitHighPerfMode() {
         if (m_highPerfCount > 0) --m_highPerfCount;
     }
+    std::int32_t HighPerfCount() const { return m_highPerfCount; }
+    // The window system the application runs on (sounds, beeps).
+    IPlatform* Platform() const { return m_hInstance; }
 
     CRichPane& OutputPane() { return m_output; }
     CRichPane& InputLine() { return m_input; }
@@ -135,7 +138,6 @@ class CApp : public CWindow {
     bool StartSystemLibrary();
     void ScanPlugins();
     void StopSystemLibrary();
-    void UnloadPlugin(PluginRecord& plugin);
     void CloseConnection();
 
     std::unique_ptr<CScriptHost> m_scriptHost;

@@ -1,6 +1,6 @@
-// Downloads, the update check, the standard script library and plug-ins, as far as the
-// application itself drives them. Without a script host no plug-in and no script request
-// exists, and no HTTP worker runs yet.
+// Downloads, the update check and the standard script library, as far as the application
+// itself drives them. Without a script host no script request exists, and no HTTP worker runs
+// yet.
 #include <string>
 
 #include "app/App.h"
@@ -40,47 +40,6 @@ void CApp::CompleteDownload(DownloadRequest& request) {
         PrintError("Failed to download \"" + request.url + "\". " + request.error);
 }
 
-// The native functions the application offers to scripts, registered with every script system
-// once one is loaded. None exist before the script contract does.
-void CApp::RegisterApplicationFunctions() {}
-
 bool CApp::StartSystemLibrary() { return true; }
 
-// Plug-in libraries in the working directory, loaded once script systems are up.
-void CApp::ScanPlugins() {}
-
 void CApp::StopSystemLibrary() {}
-
-void CApp::UnloadPlugin(PluginRecord& plugin) { plugin.library = nullptr; }
-
-void CApp::CmdLoadPlugin(const std::string& argument) {
-    if (argument.empty()) {
-        CmdHelp("loadplugin");
-        return;
-    }
-    const std::string name = LowerAsciiCopy(argument);
-    for (const PluginRecord& plugin : m_plugins) {
-        if (plugin.name == name) {
-            PrintError("Plugin \"" + name + "\" already exists. Use /unload to unload it first.");
-            return;
-        }
-    }
-    if (!m_scriptHost) PrintError("No script system loaded");
-}
-
-void CApp::CmdUnloadPlugin(const std::string& argument) {
-    if (argument.empty()) {
-        CmdHelp("unloadplugin");
-        return;
-    }
-    const std::string name = LowerAsciiCopy(argument);
-    for (auto it = m_plugins.begin(); it != m_plugins.end(); ++it) {
-        if (it->name == name) {
-            UnloadPlugin(*it);
-            PrintColour(kSuccessColour, name + " unloaded OK\r\n");
-            m_plugins.erase(it);
-            return;
-        }
-    }
-    PrintError("Failed to find plugin:" + name);
-}

@@ -43,6 +43,9 @@ class IWindowPort : public IPaneFactory {
                                             MessageBoxKind kind) = 0;
     // Wakes the event loop whenever the descriptor becomes readable; -1 stops watching.
     virtual void WatchSocket(int descriptor) = 0;
+    // Asks for the player's attention (caption, task bar) until the window comes to the front.
+    virtual void FlashUntilForeground() = 0;
+    virtual void BringToFront() = 0;
 };
 
 struct WindowCreateParams {
@@ -75,4 +78,8 @@ class IPlatform {
     virtual ITextMeasure& TextMeasure() = 0;
     // Outer size minus client size of a top-level window without a menu, before one exists.
     virtual ::Size DefaultFrameSize() = 0;
+    virtual void Beep() = 0;
+    // Starts playing a sound file and returns at once; a missing file or no sound service is
+    // not reported.
+    virtual void PlaySoundFile(const std::string& path) = 0;
 };

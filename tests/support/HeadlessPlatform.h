@@ -50,6 +50,8 @@ class HeadlessWindow : public IWindowPort {
     MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                                     MessageBoxKind kind) override;
     void WatchSocket(int descriptor) override { m_watchedSocket = descriptor; }
+    void FlashUntilForeground() override { ++m_flashes; }
+    void BringToFront() override { ++m_raises; }
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
 
@@ -67,6 +69,8 @@ class HeadlessWindow : public IWindowPort {
     int WatchedSocket() const { return m_watchedSocket; }
     const std::vector<Rect>& Filled() const { return m_filled; }
     const WindowCreateParams& Params() const { return m_params; }
+    int Flashes() const { return m_flashes; }
+    int Raises() const { return m_raises; }
 
   private:
     HeadlessPlatform& m_platform;
@@ -78,6 +82,8 @@ class HeadlessWindow : public IWindowPort {
     bool m_shown = false;
     bool m_captured = false;
     int m_watchedSocket = -1;
+    int m_flashes = 0;
+    int m_raises = 0;
     std::vector<std::pair<int, int>> m_timers;
     std::vector<Rect> m_filled;
 };
@@ -104,6 +110,8 @@ class HeadlessPlatform : public IPlatform {
     }
     ITextMeasure& TextMeasure() override { return m_measure; }
     ::Size DefaultFrameSize() override { return kFrame; }
+    void Beep() override { ++m_beeps; }
+    void PlaySoundFile(const std::string& path) override { m_sounds.push_back(path); }
 
     // Test controls.
     void QueueMessage(const WindowMessage& message) { m_queue.push_back(message); }
@@ -120,6 +128,8 @@ class HeadlessPlatform : public IPlatform {
     int m_waits = 0;
     int m_polls = 0;
     int m_unregistered = 0;
+    int m_beeps = 0;
+    std::vector<std::string> m_sounds;
 
   private:
     friend class HeadlessWindow;

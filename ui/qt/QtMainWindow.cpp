@@ -1,5 +1,6 @@
 #include "ui/qt/QtMainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMessageBox>
@@ -239,6 +240,16 @@ void QtWindowPort::WatchSocket(int descriptor) {
     // Arriving bytes only need to wake the event loop: the tick that follows reads them.
     m_socketNotifier = std::make_unique<QSocketNotifier>(descriptor, QSocketNotifier::Read);
     QObject::connect(m_socketNotifier.get(), &QSocketNotifier::activated, m_widget.get(), [] {});
+}
+
+void QtWindowPort::FlashUntilForeground() {
+    // A duration of 0 keeps the alert up until the window is activated.
+    QApplication::alert(m_widget.get(), 0);
+}
+
+void QtWindowPort::BringToFront() {
+    m_widget->raise();
+    m_widget->activateWindow();
 }
 
 std::unique_ptr<IPaneControl> QtWindowPort::CreatePaneControl(bool isOutput, const Rect& rect,

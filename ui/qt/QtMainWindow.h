@@ -62,6 +62,8 @@ class QtWindowPort : public IWindowPort {
     MessageBoxAnswer ShowMessageBox(const std::string& text, const std::string& caption,
                                     MessageBoxKind kind) override;
     void WatchSocket(int descriptor) override;
+    void FlashUntilForeground() override;
+    void BringToFront() override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
 

@@ -6,6 +6,7 @@
 
 #include "ui/qt/QtMainWindow.h"
 #include "ui/qt/QtPaneControl.h"
+#include "ui/qt/QtSound.h"
 #include "ui/qt/QtTextMeasure.h"
 
 // The session manager's "die" and the platform's own quit arrive as a Quit event to the
@@ -72,6 +73,13 @@ ITextMeasure& QtPlatform::TextMeasure() { return *m_textMeasure; }
 ::Size QtPlatform::DefaultFrameSize() {
     // The window manager's frame is known only once a window is shown.
     return ::Size{0, 0};
+}
+
+void QtPlatform::Beep() { QApplication::beep(); }
+
+void QtPlatform::PlaySoundFile(const std::string& path) {
+    if (!m_sound) m_sound = std::make_unique<QtSound>();
+    m_sound->Play(path);
 }
 
 void ShowStartupError(const std::string& text) {

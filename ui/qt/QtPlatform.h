@@ -4,6 +4,8 @@
 
 #include "ui/WindowPort.h"
 
+class QtSound;
+
 // The Qt window system and event loop as the window framework sees them.
 class QtPlatform : public IPlatform {
   public:
@@ -19,6 +21,8 @@ class QtPlatform : public IPlatform {
                         MessageBoxKind kind) override;
     ITextMeasure& TextMeasure() override;
     ::Size DefaultFrameSize() override;
+    void Beep() override;
+    void PlaySoundFile(const std::string& path) override;
 
   private:
     class QuitWatcher;
@@ -26,6 +30,7 @@ class QtPlatform : public IPlatform {
     bool m_quitRequested = false;
     std::unique_ptr<ITextMeasure> m_textMeasure;
     std::unique_ptr<QuitWatcher> m_quitWatcher;
+    std::unique_ptr<QtSound> m_sound;
 };
 
 // Shows a message box before any window exists.
