@@ -77,6 +77,8 @@ void CScriptHost::EraseTimer(std::size_t index) {
 std::string CScriptHost::WalkEvent(ScriptEvent event, const ScriptValue* argument,
                                    std::string text) {
     const auto list = static_cast<std::size_t>(event);
+    // Every server line passes here; most of the time nobody listens.
+    if (m_events[list].empty()) return text;
     const std::string eventName = kEventNames[list];
     const bool filter = IsTextFilter(event);
     WalkCursor cursor;
