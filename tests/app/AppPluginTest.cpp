@@ -57,7 +57,9 @@ TEST_F(AppPlugins, StartUpScanLoadsPluginsAndPassesOverOtherLibrariesSilently) {
     EXPECT_EQ(output.find("NoExports"), std::string::npos) << output;
     EXPECT_EQ(output.find("TestScript.so"), std::string::npos) << output;
     ASSERT_EQ(PluginNames(), std::vector<std::string>{"testplugin"});
-    EXPECT_EQ(App().Plugins()[0].functions, (std::vector<std::string>{"addNumbers", "makeText"}));
+    // The name the script system refused is kept, to be taken away again on unloading.
+    EXPECT_EQ(App().Plugins()[0].functions,
+              (std::vector<std::string>{"addNumbers", "makeText", "unwanted"}));
 
     // Scripts reach the plug-in's functions and the application's.
     EXPECT_EQ(Run("call addNumbers \"two\" 3"), "addNumbers expects two integers");
@@ -124,6 +126,31 @@ TEST_F(AppPlugins, FailedLoadsNameTheSystemsTextAndLeaveNoRecord) {
     EXPECT_EQ(NewOutput(), "emptyplugin loaded OK\n");
     ASSERT_EQ(App().Plugins().size(), 1u);
     EXPECT_TRUE(App().Plugins()[0].functions.empty());
+}
+
+TEST_F(AppPlugins, AFunctionOneSystemRefusedIsTakenFromTheOthersBeforeTheLibraryGoes) {
+    Install("TestScript", "TestScript.so");
+    const std::string lua = m_dir.File("LuaScripting.so");
+    std::filesystem::copy_file(OSTRAK_RUN_DIR "/LuaScripting.so", lua);
+    ASSERT_EQ(chmod(lua.c_str(), 0755), 0);
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(App().ScriptHost()->Systems().size(), 2u);
+    ScriptSystem* system = App().ScriptHost()->FindSystem("lua");
+    ASSERT_NE(system, nullptr);
+    const auto runLua = [&](const std::string& code) {
+        return system->Execute(code.c_str(), code.size());
+    };
+
+    // Loaded after start-up, so nothing else holds the library once it is unloaded.
+    Install("TestPlugin", "TestPlugin.so");
+    App().SubmitText("/loadplugin TestPlugin\r\n");
+    ASSERT_EQ(App().Plugins().size(), 1u);
+    EXPECT_TRUE(runLua("print('sum ' .. unwanted(2, 3))")) << system->GetErrorText();
+    EXPECT_TRUE(Output().ends_with("sum 5")) << Output();
+
+    App().SubmitText("/unloadplugin testplugin\r\n");
+    EXPECT_FALSE(runLua("unwanted(2, 3)"));
+    EXPECT_NE(std::string(system->GetErrorText()).find("unwanted"), std::string::npos);
 }
 
 TEST_F(AppPlugins, WithoutAScriptSystemNothingLoads) {

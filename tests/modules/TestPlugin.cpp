@@ -1,6 +1,6 @@
 // A plug-in for the tests: "addNumbers" adds two Ints, "makeText" returns a String whose
-// storage this library allocated and frees through its own counting free. Built with
-// TEST_PLUGIN_EMPTY it offers no function at all.
+// storage this library allocated and frees through its own counting free, "unwanted" (a name
+// the test script system refuses) adds too. Built with TEST_PLUGIN_EMPTY it offers nothing.
 #include "script/ScriptInterface.h"
 
 namespace {
@@ -47,7 +47,8 @@ struct Entry {
     ScriptFunction function;
 };
 
-constexpr Entry kEntries[] = {{"addNumbers", AddNumbers}, {"makeText", MakeText}};
+constexpr Entry kEntries[] = {
+    {"addNumbers", AddNumbers}, {"makeText", MakeText}, {"unwanted", AddNumbers}};
 
 }  // namespace
 
