@@ -115,4 +115,35 @@ TEST_F(LuaLoadTest, MemoryIsCappedAndAnOversizedScriptFailsWithAMemoryError) {
     EXPECT_EQ(m_recorded, std::vector<std::string>{"1048576"});
 }
 
+TEST_F(LuaLoadTest, ShippedScriptsLoadAndTheExampleTriggerKeepsTheLineEnd) {
+    const std::string scripts =
+        (std::filesystem::path(__FILE__).parent_path() / "../../scriptsystems/lua/scripts")
+            .string();
+    for (const char* name :
+         {"register_event", "register_command", "register_timer", "println", "sendln"}) {
+        ASSERT_TRUE(m_lua->RegisterFunction(&Record, this, name));
+    }
+    ASSERT_EQ(m_lua->LoadScript((scripts + "/autoexec.lua").c_str()), 0) << Error();
+    ASSERT_EQ(m_lua->LoadScript((scripts + "/example.lua").c_str()), 0) << Error();
+    const std::vector<std::string> registered(m_recorded.begin() + 1, m_recorded.begin() + 7);
+    EXPECT_EQ(registered, (std::vector<std::string>{"onReceive", "highlightLine", "greet", "greet",
+                                                    "60000", "showTime"}));
+    const auto call = [this](const char* function, const char* text) {
+        ScriptValue argument = MakeTextValue(text);
+        const ScriptValue* results = nullptr;
+        std::uint64_t count = 0;
+        const bool called = m_lua->CallFunction(function, 1, &argument, &results, &count);
+        DestroyScriptValue(&argument);
+        if (!called) return std::string("(failed)");
+        return count == 1 ? std::string(ToText(results[0])) : std::string("(no result)");
+    };
+    EXPECT_EQ(call("highlightLine", "Bob tells you: hi\r\n"),
+              "\xC4"
+              "ff0000Bob tells you: hi\xBE\r\n");
+    EXPECT_EQ(call("highlightLine", "A quiet line\r\n"), "A quiet line\r\n");
+    m_recorded.clear();
+    EXPECT_EQ(call("greet", "Bob"), "(no result)");
+    EXPECT_EQ(m_recorded, std::vector<std::string>{"say hello, Bob"});
+}
+
 }  // namespace
