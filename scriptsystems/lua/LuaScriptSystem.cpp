@@ -127,6 +127,12 @@ void CLuaScriptSystem::ReplaceResults(std::vector<ScriptValue> results) {
     m_results = std::move(results);
 }
 
+bool CLuaScriptSystem::MarkReloaded(const std::string& path) {
+    if (std::find(m_reloaded.begin(), m_reloaded.end(), path) != m_reloaded.end()) return false;
+    m_reloaded.push_back(path);
+    return true;
+}
+
 bool CLuaScriptSystem::Execute(const char* code, std::uint64_t length) {
     if (!m_state) {
         m_errorText = kNotRunning;
@@ -153,7 +159,7 @@ std::int32_t CLuaScriptSystem::LoadScript(const char* fileName) {
         std::string path;
         const int found = FindScript(fileName ? fileName : "", &path);
         if (found != LUA_OK) return found;
-        if (m_reloading) m_reloaded.insert(path);
+        if (m_reloading) MarkReloaded(path);
         // Taken in when the load starts, so a file that loads others comes before them.
         const bool first =
             std::find(m_loadedFiles.begin(), m_loadedFiles.end(), path) == m_loadedFiles.end();
@@ -187,7 +193,7 @@ bool CLuaScriptSystem::ReloadScripts() {
         m_reloaded.clear();
         for (const std::string& path : files) {
             // A file that another one loads again has run already.
-            if (!m_reloaded.insert(path).second) continue;
+            if (!MarkReloaded(path)) continue;
             LuaLoadJob job;
             job.path = path.c_str();
             if (RunChunk(job) == LUA_OK) continue;

@@ -3,7 +3,6 @@
 // The Lua 5.4 script system: runs the client's *.lua scripts.
 
 #include <cstdint>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +51,8 @@ class CLuaScriptSystem final : public ScriptSystem {
     // neither exists.
     int FindScript(const std::string& fileName, std::string* path);
     void ReplaceResults(std::vector<ScriptValue> results);
+    // Marks path as run by the reload under way; false when it had run already.
+    bool MarkReloaded(const std::string& path);
 
     LuaLimits m_limits;
     lua_State* m_state = nullptr;
@@ -64,7 +65,7 @@ class CLuaScriptSystem final : public ScriptSystem {
     // Files loaded successfully, in first-load order, for ReloadScripts.
     std::vector<std::string> m_loadedFiles;
     // Files run by the reload under way, so one that another loads is not run twice.
-    std::set<std::string> m_reloaded;
+    std::vector<std::string> m_reloaded;
     bool m_reloading = false;
     std::vector<ScriptValue> m_results;
     std::string m_errorText;
