@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "app/AppSystemHost.h"
 #include "app/AppTelnetHost.h"
 #include "base/AsciiText.h"
 #include "net/TelnetEngine.h"
@@ -50,6 +51,11 @@ CApp::CApp()
       m_telnet(std::make_unique<CTelnetEngine>(*m_telnetHost)) {
     EnterBuiltinCommands();
     g_app = this;
+}
+
+ISystemHost* CApp::SystemHost() {
+    if (!m_systemHost) m_systemHost = std::make_unique<CAppSystemHost>(*this);
+    return m_systemHost.get();
 }
 
 CApp::~CApp() {

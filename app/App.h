@@ -21,6 +21,8 @@ class CApp;
 class CScriptHost;
 class CTelnetEngine;
 class CAppTelnetHost;
+class CAppSystemHost;
+class ISystemHost;
 
 // A built-in client command: its handler and the text /help shows for it.
 struct CommandInfo {
@@ -92,6 +94,8 @@ class CApp : public CWindow {
     CTelnetEngine& Telnet() { return *m_telnet; }
     PaneMetrics MeasureOutputPane();
     CScriptHost* ScriptHost() const { return m_scriptHost.get(); }
+    // What the system functions for scripts reach the window and the time through.
+    ISystemHost* SystemHost();
 
     // High-performance mode of the event loop (raised and lowered by scripts).
     void EnterHighPerfMode() { ++m_highPerfCount; }
@@ -141,6 +145,7 @@ class CApp : public CWindow {
     void CloseConnection();
 
     std::unique_ptr<CScriptHost> m_scriptHost;
+    std::unique_ptr<CAppSystemHost> m_systemHost;
     std::unique_ptr<CThreadEvent> m_stopEvent;
     std::int32_t m_inputHeight = 64;
     std::int32_t m_highPerfCount = 0;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "sysfuncs/SystemFunctions.h"
+
+class CApp;
+
+// The application as the system functions for scripts see it.
+class CAppSystemHost : public ISystemHost {
+  public:
+    explicit CAppSystemHost(CApp& app) : m_app(app) {}
+
+    std::int64_t CurrentTimeSeconds() override;
+    void SetMainWindowTitle(const std::string& title) override;
+    bool SetMainWindowIcon(const std::string& file) override;
+
+  private:
+    CApp& m_app;
+};
