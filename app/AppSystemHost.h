@@ -10,8 +10,11 @@ class CAppSystemHost : public ISystemHost {
     explicit CAppSystemHost(CApp& app) : m_app(app) {}
 
     std::int64_t CurrentTimeSeconds() override;
+    std::uint32_t UptimeMilliseconds() override;
+    std::string ProgramTitle() override;
     void SetMainWindowTitle(const std::string& title) override;
-    bool SetMainWindowIcon(const std::string& file) override;
+    int SetMainWindowIcon(const std::string& file) override;
+    void RestoreProgramIcon() override;
 
   private:
     CApp& m_app;

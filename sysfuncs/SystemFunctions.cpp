@@ -1,6 +1,99 @@
 #include "sysfuncs/SystemFunctions.h"
 
-bool GetOS(ScriptCallContext*, void*) { return true; }
-bool GetTime(ScriptCallContext*, void*) { return true; }
-bool SetIcon(ScriptCallContext*, void*) { return true; }
-bool SetWindowTitle(ScriptCallContext*, void*) { return true; }
+#include <ctime>
+
+#include "sysfuncs/OsName.h"
+#include "sysfuncs/TimeFormat.h"
+
+namespace {
+
+ISystemHost& Host(void* user) { return *static_cast<ISystemHost*>(user); }
+
+void ReturnText(ScriptCallContext* context, const std::string& text) {
+    ScriptValue result = MakeTextValue(text.c_str());
+    context->ReturnValue(&result);
+    DestroyScriptValue(&result);
+}
+
+// Fetches the only parameter when it is a string; false (after the error) when it is not.
+bool FetchText(ScriptCallContext* context, const char* error, std::string& text) {
+    ScriptValue value{};
+    context->GetParameter(&value, 0);
+    const bool isText = value.type == ScriptValue::String;
+    if (isText) text = ToText(value);
+    DestroyScriptValue(&value);
+    if (!isText) context->SetError(error);
+    return isText;
+}
+
+}  // namespace
+
+bool GetOS(ScriptCallContext* context, void*) {
+    // The name does not change while the client runs.
+    static const std::string name = CurrentOsName();
+    ReturnText(context, name);
+    return true;
+}
+
+bool GetTime(ScriptCallContext* context, void* user) {
+    if (context->GetParameterCount() != 1) {
+        context->SetError("getTime() expects one parameter");
+        return false;
+    }
+    std::string format;
+    if (!FetchText(context, "getTime() expects a string as the first parameter", format))
+        return false;
+    const std::int64_t now = Host(user).CurrentTimeSeconds();
+    const std::time_t moment = static_cast<std::time_t>(now);
+    std::tm local{};
+    if (!localtime_r(&moment, &local)) {
+        context->SetError("Failed to read current system time");
+        return false;
+    }
+    ReturnText(context, FormatTime(format, local, now, Host(user).UptimeMilliseconds()));
+    return true;
+}
+
+bool SetIcon(ScriptCallContext* context, void* user) {
+    const std::uint64_t count = context->GetParameterCount();
+    if (count >= 2) {
+        context->SetError("setIcon() expects one parameter (Icon filename), or none");
+        return false;
+    }
+    std::string file;
+    if (count == 1 &&
+        !FetchText(context, "setIcon() expects a string as the first parameter (Icon filename)",
+                   file)) {
+        return false;
+    }
+    if (count == 0) {
+        Host(user).RestoreProgramIcon();
+        return true;
+    }
+    const int error = Host(user).SetMainWindowIcon(file);
+    if (error != 0) {
+        const std::string text =
+            "Failed to load icon '" + file + "'. Error: " + std::to_string(error);
+        context->SetError(text.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool SetWindowTitle(ScriptCallContext* context, void* user) {
+    const std::uint64_t count = context->GetParameterCount();
+    if (count >= 2) {
+        context->SetError("setWindowTitle() expects one parameter (New title), or zero");
+        return false;
+    }
+    std::string title;
+    if (count == 0) {
+        title = Host(user).ProgramTitle();
+    } else if (!FetchText(context,
+                          "setWindowTitle() expects a string as the first parameter (Window title)",
+                          title)) {
+        return false;
+    }
+    Host(user).SetMainWindowTitle(title);
+    return true;
+}

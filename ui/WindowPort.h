@@ -46,6 +46,9 @@ class IWindowPort : public IPaneFactory {
     // Asks for the player's attention (caption, task bar) until the window comes to the front.
     virtual void FlashUntilForeground() = 0;
     virtual void BringToFront() = 0;
+    // Shows the icon of an image file on the window: 0, or the system's error code (the window
+    // keeps its icon). An empty name gives the window the program's own icon again.
+    virtual int SetIcon(const std::string& file) = 0;
 };
 
 struct WindowCreateParams {

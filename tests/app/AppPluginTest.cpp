@@ -11,7 +11,7 @@
 #include "app/AppScriptFunctions.h"
 #include "script/ScriptHost.h"
 #include "tests/app/AppFixture.h"
-#include "tests/app/ScriptCallRecorder.h"
+#include "tests/support/ScriptCallRecorder.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "tests/app/AppFixture.h"
 #include "app/AppScriptFunctions.h"
-#include "tests/app/ScriptCallRecorder.h"
+#include "tests/support/ScriptCallRecorder.h"
 #include "tests/support/RecordingPaneControl.h"
 
 namespace {

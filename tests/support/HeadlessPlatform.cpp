@@ -1,3 +1,6 @@
+#include <unistd.h>
+
+#include <cerrno>
 #include "tests/support/HeadlessPlatform.h"
 
 #include <algorithm>
@@ -105,4 +108,10 @@ bool HeadlessPlatform::ProcessEvents(bool wait) {
         m_window->Deliver(timer);
     }
     return true;
+}
+
+int HeadlessWindow::SetIcon(const std::string& file) {
+    if (!file.empty() && access(file.c_str(), R_OK) != 0) return errno;
+    m_icon = file;
+    return 0;
 }

@@ -52,6 +52,8 @@ class HeadlessWindow : public IWindowPort {
     void WatchSocket(int descriptor) override { m_watchedSocket = descriptor; }
     void FlashUntilForeground() override { ++m_flashes; }
     void BringToFront() override { ++m_raises; }
+    // Any existing file stands for an icon; the program's own is the empty name.
+    int SetIcon(const std::string& file) override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
 
@@ -71,6 +73,7 @@ class HeadlessWindow : public IWindowPort {
     const WindowCreateParams& Params() const { return m_params; }
     int Flashes() const { return m_flashes; }
     int Raises() const { return m_raises; }
+    const std::string& Icon() const { return m_icon; }
 
   private:
     HeadlessPlatform& m_platform;
@@ -78,6 +81,7 @@ class HeadlessWindow : public IWindowPort {
     WindowCreateParams m_params;
     Rect m_rect;
     std::string m_title;
+    std::string m_icon;
     bool m_exists = true;
     bool m_shown = false;
     bool m_captured = false;

@@ -1,8 +1,14 @@
 #include "ui/qt/QtMainWindow.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QIcon>
+#include <QImageReader>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -14,6 +20,9 @@
 #include "ui/qt/QtPaneControl.h"
 
 namespace {
+
+// The program's own icon, compiled in as a resource.
+QIcon ProgramIcon() { return QIcon(QStringLiteral(":/icons/OstrakClient.png")); }
 
 // The strip between the panes; the window itself is black behind it.
 const QColor kSplitterColour(0x80, 0x80, 0x80);
@@ -157,6 +166,7 @@ void QtMainWindow::mouseReleaseEvent(QMouseEvent* event) {
 QtWindowPort::QtWindowPort(CWindow& owner, const WindowCreateParams& params)
     : m_owner(owner), m_widget(std::make_unique<QtMainWindow>(owner)) {
     m_widget->setWindowTitle(QString::fromLatin1(params.title.c_str()));
+    m_widget->setWindowIcon(ProgramIcon());
     if (params.defaultPosition) {
         m_widget->resize(params.width, params.height);
     } else {
@@ -245,6 +255,19 @@ void QtWindowPort::WatchSocket(int descriptor) {
 void QtWindowPort::FlashUntilForeground() {
     // A duration of 0 keeps the alert up until the window is activated.
     QApplication::alert(m_widget.get(), 0);
+}
+
+int QtWindowPort::SetIcon(const std::string& file) {
+    if (file.empty()) {
+        m_widget->setWindowIcon(ProgramIcon());
+        return 0;
+    }
+    if (access(file.c_str(), R_OK) != 0) return errno;
+    const QString path = QString::fromLocal8Bit(file.c_str());
+    QImageReader reader(path);
+    if (!reader.canRead()) return EINVAL;
+    m_widget->setWindowIcon(QIcon(path));
+    return 0;
 }
 
 void QtWindowPort::BringToFront() {

@@ -64,6 +64,7 @@ class QtWindowPort : public IWindowPort {
     void WatchSocket(int descriptor) override;
     void FlashUntilForeground() override;
     void BringToFront() override;
+    int SetIcon(const std::string& file) override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
 
