@@ -16,8 +16,11 @@ constexpr std::uint8_t kGa = 249;
 constexpr std::uint8_t kEor = 239;
 
 constexpr std::uint8_t kEcho = 1;
+constexpr std::uint8_t kTerminalType = 24;
 constexpr std::uint8_t kEndOfRecord = 25;
 constexpr std::uint8_t kNaws = 31;
 constexpr std::uint8_t kCompress = 85;
 constexpr std::uint8_t kCompress2 = 86;
+constexpr std::uint8_t kCharset = 42;
+constexpr std::uint8_t kGmcp = 201;
 }  // namespace Telnet

@@ -284,14 +284,21 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
         // A new partial line waits afresh.
         m_partialLength = 0;
         if (m_provisionalLength != 0) TakeBackProvisional();
+        // The filters and the pane see the client's own encoding.
+        std::string_view text(buffer.Data(), length);
+        if (!m_decoder.PassesUnchanged(text)) {
+            m_decoded.clear();
+            m_decoder.Decode(text, m_decoded);
+            text = m_decoded;
+        }
         if (!m_host.HasReceiveFilter()) {
-            m_host.ShowText(std::string_view(buffer.Data(), length));
+            m_host.ShowText(text);
             if (generation != m_generation) return;
             buffer.Consume(length);
             m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
             continue;
         }
-        m_line.assign(buffer.Data(), length);
+        m_line.assign(text);
         buffer.Consume(length);
         m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
         m_host.FilterReceivedLine(m_line);
@@ -327,6 +334,18 @@ void CTelnetEngine::ResetTelnetState(bool byUser) {
     m_moreToScan = false;
     m_closePending = false;
     m_closeText.clear();
+    // A character set agreed with this server ends with it.
+    m_charsetUtf8 = false;
+    m_decoder.SetSettings(m_textSettings);
+    m_decoder.Reset();
+    m_terminalTypeCount = 0;
+}
+
+void CTelnetEngine::SetServerTextSettings(const ServerTextSettings& settings) {
+    m_textSettings = settings;
+    ServerTextSettings effective = settings;
+    if (m_charsetUtf8) effective.encoding = ServerEncoding::Utf8;
+    m_decoder.SetSettings(effective);
 }
 
 void CTelnetEngine::Shutdown() {
@@ -345,6 +364,17 @@ std::size_t CTelnetEngine::GetBufferCapacity() const {
 }
 
 void CTelnetEngine::SendToServer(const char* data, std::size_t length) {
+    const ServerEncoding encoding = GetServerEncoding();
+    const std::string_view text(data, length);
+    if (EncodesUnchanged(text, encoding)) {
+        SendEscaped(data, length);
+        return;
+    }
+    const std::string encoded = EncodeForServer(text, encoding);
+    SendEscaped(encoded.data(), encoded.size());
+}
+
+void CTelnetEngine::SendEscaped(const char* data, std::size_t length) {
     const void* iac = length != 0 ? std::memchr(data, Telnet::kIac, length) : nullptr;
     if (!iac) {
         SendRaw(data, length);
@@ -383,7 +413,9 @@ void CTelnetEngine::ShowTelnetReport() {
         if (verb == 0) continue;
         TelnetMessageKind kind = TelnetMessageKind::Notice;
         if ((code == Telnet::kNaws && m_nawsAgreed) ||
-            (code == Telnet::kCompress2 && (m_compressIn || m_compressOut))) {
+            (code == Telnet::kCompress2 && (m_compressIn || m_compressOut)) ||
+            (code == Telnet::kGmcp && IsGmcpAgreed()) ||
+            (code == Telnet::kCharset && m_charsetUtf8)) {
             kind = TelnetMessageKind::Success;
         } else if (verb == Telnet::kWont || verb == Telnet::kDont) {
             kind = TelnetMessageKind::Error;
@@ -409,6 +441,15 @@ void CTelnetEngine::ShowTelnetReport() {
     if (m_compressOut) {
         parts.push_back(
             {TelnetMessageKind::Success, "Data to server is being sent compressed.\r\n"});
+    }
+    if (m_charsetUtf8) {
+        parts.push_back({TelnetMessageKind::Success,
+                         "Text encoding: utf-8 (agreed with the server through CHARSET).\r\n"});
+    } else if (GetServerEncoding() != ServerEncoding::Native) {
+        // The client's own encoding is what the report has always meant; it needs no line.
+        parts.push_back(
+            {TelnetMessageKind::Notice,
+             std::string("Text encoding: ") + ServerEncodingName(GetServerEncoding()) + ".\r\n"});
     }
     m_host.ReportBlock(parts);
 }

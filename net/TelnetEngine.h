@@ -12,6 +12,7 @@
 
 #include "net/BaseSocket.h"
 #include "net/ByteBuffer.h"
+#include "net/ServerTextDecoder.h"
 #include "net/TelnetHost.h"
 
 // The game-server connection: opens and polls the socket, separates telnet commands from text,
@@ -115,6 +116,18 @@ class CTelnetEngine {
     }
     std::uint32_t GetPromptDelay() const { return m_promptDelay; }
 
+    // How server text is read and typed text written; a character set the server agrees to
+    // overrides the encoding until the connection ends.
+    void SetServerTextSettings(const ServerTextSettings& settings);
+    const ServerTextSettings& GetServerTextSettings() const { return m_textSettings; }
+    ServerEncoding GetServerEncoding() const { return m_decoder.Settings().encoding; }
+    bool IsCharsetAgreed() const { return m_charsetUtf8; }
+    bool IsGmcpAgreed() const;
+    // Sends one GMCP message (the JSON text may be empty); false when GMCP is not agreed.
+    bool SendGmcp(std::string_view package, std::string_view json);
+    // The terminal type the next TTYPE SEND is answered with.
+    std::string NextTerminalType() const;
+
   private:
     // Where one side of an option stands; the two Want states wait for the peer's answer, so
     // an answer is never answered.
@@ -143,6 +156,13 @@ class CTelnetEngine {
     // Copies the text [from, end) of data to to, dropping a NUL that follows a CR.
     void CopyText(unsigned char* data, std::size_t& from, std::size_t end, std::size_t& to);
     void MarkPromptEnd(const unsigned char* data, std::size_t at);
+    // A complete subnegotiation of the option, its body with IAC IAC unescaped.
+    void OnSubnegotiation(std::uint8_t option, std::string_view body);
+    void AnswerTerminalType();
+    void AnswerCharsetRequest(std::string_view offer);
+    void SendSubnegotiation(std::uint8_t option, std::string_view body);
+    // Typed text in the server's encoding, then with IAC doubled.
+    void SendEscaped(const char* data, std::size_t length);
 
     void RunPasses();
     // The line shown provisionally is complete: it leaves the pane before it is shown whole.
@@ -222,4 +242,16 @@ class CTelnetEngine {
     std::size_t m_provisionalLength = 0;
     std::size_t m_partialLength = 0;
     std::uint64_t m_partialSince = 0;
+
+    // Server text into the client's encoding. The preview decodes a provisional prompt ahead
+    // of the real decoder, which reads the line once it is whole.
+    ServerTextSettings m_textSettings;
+    CServerTextDecoder m_decoder;
+    CServerTextDecoder m_previewDecoder;
+    std::string m_decoded;
+    std::string m_previewText;
+    // The server accepted UTF-8 through CHARSET.
+    bool m_charsetUtf8 = false;
+    // How many TTYPE SENDs were answered (the cycle of names).
+    std::uint32_t m_terminalTypeCount = 0;
 };

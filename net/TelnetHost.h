@@ -71,4 +71,13 @@ class ITelnetHost {
     virtual void SettleProvisional() {}
     // Wake the event loop when the descriptor has bytes to read; -1 stops watching.
     virtual void WatchSocket(int descriptor) = 0;
+
+    // Whether GMCP messages have anybody to go to (scripts are running); the option is refused
+    // otherwise.
+    virtual bool TakesGmcp() { return false; }
+    // One GMCP message from the server: the package name and the JSON text after it (empty
+    // when there is none), as the server sent them.
+    virtual void ReceiveGmcp(std::string_view /*package*/, std::string_view /*json*/) {}
+    // The client's version as it introduces itself ("2.11").
+    virtual std::string ClientVersion() { return std::string(); }
 };

@@ -21,13 +21,15 @@ const char* VerbName(std::uint8_t verb) {
 
 // Options the server may do for the client: compressed streams, prompt marks, and NAWS, which
 // some servers offer with WILL instead of asking with DO.
+// CHARSET may be offered by either side.
 bool ServerMayDo(std::uint8_t option) {
     return option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2 ||
-           option == Telnet::kEndOfRecord;
+           option == Telnet::kEndOfRecord || option == Telnet::kCharset;
 }
 
 bool ClientDoes(std::uint8_t option) {
-    return option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2;
+    return option == Telnet::kNaws || option == Telnet::kCompress || option == Telnet::kCompress2 ||
+           option == Telnet::kTerminalType || option == Telnet::kCharset;
 }
 
 bool IsCompress(std::uint8_t option) {
@@ -112,7 +114,9 @@ void CTelnetEngine::OnServerWill(std::uint8_t option) {
         Refuse(option, Telnet::kDont);
         return;
     }
-    if (!ServerMayDo(option)) {
+    // GMCP messages go to scripts; without any, the option is refused.
+    const bool gmcp = option == Telnet::kGmcp && m_host.TakesGmcp();
+    if (!ServerMayDo(option) && !gmcp) {
         Refuse(option, Telnet::kDont);
         return;
     }
@@ -120,6 +124,10 @@ void CTelnetEngine::OnServerWill(std::uint8_t option) {
     state = OptionState::Yes;
     // A compressed stream starts with the server's own start sequence in the text.
     if (option == Telnet::kNaws) UpdateNawsAgreed();
+    if (gmcp) {
+        SendGmcp("Core.Hello",
+                 "{\"client\":\"OstrakClient\",\"version\":\"" + m_host.ClientVersion() + "\"}");
+    }
 }
 
 void CTelnetEngine::OnServerDo(std::uint8_t option) {
@@ -176,6 +184,8 @@ void CTelnetEngine::TurnOff(OptionState& state, std::uint8_t reply, std::uint8_t
     // answered. An outgoing stream cannot end before the connection does; it stays on.
     if (wasOn && !SendReply(reply, option)) return;
     if (option == Telnet::kNaws) UpdateNawsAgreed();
+    // Asked again later, the terminal types start over.
+    if (option == Telnet::kTerminalType) m_terminalTypeCount = 0;
 }
 
 void CTelnetEngine::UpdateNawsAgreed() {

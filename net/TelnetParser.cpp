@@ -1,6 +1,7 @@
 // Telnet command parsing of CTelnetEngine: commands are taken out of the received bytes, which
 // leaves the text that is shown.
 #include <cstring>
+#include <string>
 
 #include "net/TelnetCodes.h"
 #include "net/TelnetEngine.h"
@@ -34,6 +35,21 @@ std::size_t FindSubnegotiationEnd(const unsigned char* data, std::size_t from, s
         from = at + 2;
     }
     return kNotFound;
+}
+
+bool TakesSubnegotiation(std::uint8_t option) {
+    return option == Telnet::kTerminalType || option == Telnet::kCharset || option == Telnet::kGmcp;
+}
+
+// A subnegotiation body with every IAC IAC made one 255 byte.
+std::string UnescapeBody(const unsigned char* data, std::size_t length) {
+    std::string body;
+    body.reserve(length);
+    for (std::size_t k = 0; k < length; ++k) {
+        body += static_cast<char>(data[k]);
+        if (data[k] == Telnet::kIac && k + 1 < length && data[k + 1] == Telnet::kIac) ++k;
+    }
+    return body;
 }
 
 bool IsNegotiation(std::uint8_t command) {
@@ -180,7 +196,15 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer, std::size_t scanLimit) {
         m_trace(option == Telnet::kCompress    ? "GOT Compress SB\n"
                 : option == Telnet::kCompress2 ? "GOT Compress2 SB\n"
                                                : "GOT unknown SB\n");
+        const std::size_t bodyStart = i + 3;
         i = end;
+        if (TakesSubnegotiation(option)) {
+            // Copied out: answering may run scripts, which may drop the connection and with
+            // it this buffer.
+            const std::string body = UnescapeBody(data + bodyStart, end - 2 - bodyStart);
+            OnSubnegotiation(option, body);
+            if (generation != m_generation) return false;
+        }
     }
     m_moreToScan = !waiting && i < size;
     finish();

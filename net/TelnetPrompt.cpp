@@ -23,7 +23,16 @@ void CTelnetEngine::ShowWaitingPrompt() {
     }
     if (partial == m_provisionalLength) return;
     if (m_provisionalLength == 0 && now - m_partialSince < m_promptDelay) return;
-    m_host.ShowProvisional(std::string_view(working.Data(), partial).substr(m_provisionalLength));
+    // The preview decoder goes on from where the real one stands; the real one reads the
+    // line only once it is whole.
+    if (m_provisionalLength == 0) m_previewDecoder = m_decoder;
+    std::string_view piece = std::string_view(working.Data(), partial).substr(m_provisionalLength);
+    if (!m_previewDecoder.PassesUnchanged(piece)) {
+        m_previewText.clear();
+        m_previewDecoder.Decode(piece, m_previewText);
+        piece = m_previewText;
+    }
+    m_host.ShowProvisional(piece);
     m_provisionalLength = partial;
 }
 

@@ -34,6 +34,12 @@ class RecordingTelnetHost : public ITelnetHost {
     // What a pane would show now.
     std::string Screen() const { return shown + provisional; }
     void WatchSocket(int descriptor) override { watched = descriptor; }
+    bool TakesGmcp() override { return takesGmcp; }
+    // GMCP messages as "gmcp:<package>|<json>" events.
+    void ReceiveGmcp(std::string_view package, std::string_view json) override {
+        events.push_back("gmcp:" + std::string(package) + "|" + std::string(json));
+    }
+    std::string ClientVersion() override { return "2.11"; }
 
     // Events whose text starts with prefix.
     std::vector<std::string> EventsStartingWith(const std::string& prefix) const;
@@ -57,4 +63,5 @@ class RecordingTelnetHost : public ITelnetHost {
     std::uint64_t nowMs = 0;
     std::string provisional;
     int watched = -1;
+    bool takesGmcp = false;
 };

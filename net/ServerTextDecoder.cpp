@@ -1,0 +1,447 @@
+#include "net/ServerTextDecoder.h"
+
+#include <cstring>
+
+namespace {
+
+// The output pane's format codes (net/ may not see the pane's own header).
+constexpr char kBoldOn = '\xE0';
+constexpr char kBoldOff = '\xA0';
+constexpr char kItalicOn = '\xD0';
+constexpr char kItalicOff = '\x90';
+constexpr char kUnderlineOn = '\xC8';
+constexpr char kUnderlineOff = '\x88';
+constexpr char kStrikeoutOn = '\xC2';
+constexpr char kStrikeoutOff = '\x82';
+constexpr char kColourOn = '\xC4';
+constexpr char kColourOff = '\x84';
+constexpr char kReset = '\xBE';
+
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kBel = 0x07;
+constexpr unsigned char kUnicodeDelimiter = 0x1A;
+constexpr std::uint32_t kReplacement = 0xFFFD;
+
+void AppendColour(std::string& out, std::uint32_t rrggbb) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out += kColourOn;
+    for (int shift = 20; shift >= 0; shift -= 4) out += kDigits[rrggbb >> shift & 0xF];
+}
+
+}  // namespace
+
+const AnsiPalette kDefaultAnsiPalette = {
+    0x000000, 0xcd0000, 0x00cd00, 0xcdcd00, 0x0000ee, 0xcd00cd, 0x00cdcd, 0xe5e5e5,
+    0x7f7f7f, 0xff0000, 0x00ff00, 0xffff00, 0x5c5cff, 0xff00ff, 0x00ffff, 0xffffff,
+};
+
+std::uint32_t AnsiTableColour(const AnsiPalette& palette, std::uint8_t index) {
+    if (index < 16) return palette[index];
+    if (index >= 232) {
+        const std::uint32_t level = 8 + 10 * (index - 232u);
+        return level << 16 | level << 8 | level;
+    }
+    static constexpr std::uint32_t kLevels[6] = {0, 95, 135, 175, 215, 255};
+    const unsigned cube = index - 16u;
+    return kLevels[cube / 36] << 16 | kLevels[cube / 6 % 6] << 8 | kLevels[cube % 6];
+}
+
+void CServerTextDecoder::SetSettings(const ServerTextSettings& settings) { m_settings = settings; }
+
+void CServerTextDecoder::SetEncoding(ServerEncoding encoding) {
+    m_settings.encoding = encoding;
+    // A character begun in the old encoding is not finished in the new one.
+    m_utf8Need = 0;
+    m_utf8Code = 0;
+    m_utf8Lower = 0x80;
+    m_utf8Upper = 0xBF;
+}
+
+void CServerTextDecoder::Reset() {
+    const ServerTextSettings settings = m_settings;
+    *this = CServerTextDecoder();
+    m_settings = settings;
+}
+
+bool CServerTextDecoder::PassesUnchanged(std::string_view text) const {
+    if (m_state != State::Ground || m_utf8Need != 0) return false;
+    // While a look is on, line ends are watched for (a new line states the look again).
+    if (!(m_shown == Look{})) return false;
+    if (m_settings.ansiColours && std::memchr(text.data(), kEsc, text.size())) return false;
+    if (m_settings.encoding == ServerEncoding::Native) return true;
+    if (std::memchr(text.data(), kUnicodeDelimiter, text.size())) return false;
+    // Eight bytes at a time: any byte with its top bit set is text to decode.
+    const char* data = text.data();
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, data + i, sizeof(word));
+        if (word & 0x8080808080808080ull) return false;
+    }
+    for (; i < text.size(); ++i) {
+        if (static_cast<unsigned char>(data[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+void CServerTextDecoder::Decode(std::string_view text, std::string& out) {
+    if (text.empty()) return;
+    if (m_lineEnded) ReassertLook(out);
+    m_lineEnded = false;
+    const auto* data = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    std::size_t i = 0;
+    while (i < size) {
+        if (m_state == State::Ground) {
+            DecodeGround(data, size, i, out);
+            continue;
+        }
+        if (SequenceByte(data[i], out)) ++i;
+    }
+    m_lineEnded = data[size - 1] == '\n';
+}
+
+void CServerTextDecoder::DecodeGround(const unsigned char* data, std::size_t size, std::size_t& i,
+                                      std::string& out) {
+    const bool native = m_settings.encoding == ServerEncoding::Native;
+    const bool ansi = m_settings.ansiColours;
+    // A run of bytes that stay as they are goes out in one piece.
+    std::size_t run = i;
+    while (run < size) {
+        const unsigned char c = data[run];
+        if (c == kEsc && ansi) break;
+        if (!native && (c >= 0x80 || c == kUnicodeDelimiter)) break;
+        if (m_utf8Need != 0) break;
+        ++run;
+    }
+    if (run > i) {
+        out.append(reinterpret_cast<const char*>(data + i), run - i);
+        i = run;
+        return;
+    }
+    const unsigned char c = data[i];
+    if (m_utf8Need != 0 && (c < 0x80 || c > 0xBF || c < m_utf8Lower || c > m_utf8Upper)) {
+        // The sequence broke off: it stands for one replacement, and this byte is read anew.
+        FlushUtf8(out);
+        return;
+    }
+    ++i;
+    if (c == kEsc) {
+        m_state = State::Escape;
+    } else if (c == kUnicodeDelimiter) {
+        // Not an escape of the server's: one of its own bytes would break ours.
+        AppendUnicodeEscape(out, kReplacement);
+    } else if (m_settings.encoding == ServerEncoding::Latin1) {
+        AppendUnicodeEscape(out, c);
+    } else {
+        DecodeUtf8Byte(c, out);
+    }
+}
+
+void CServerTextDecoder::DecodeUtf8Byte(unsigned char byte, std::string& out) {
+    if (m_utf8Need != 0) {
+        m_utf8Code = m_utf8Code << 6 | (byte & 0x3Fu);
+        m_utf8Lower = 0x80;
+        m_utf8Upper = 0xBF;
+        if (--m_utf8Need == 0) AppendCodePointEscapes(out, m_utf8Code);
+        return;
+    }
+    m_utf8Lower = 0x80;
+    m_utf8Upper = 0xBF;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+        m_utf8Need = 1;
+        m_utf8Code = byte & 0x1Fu;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+        m_utf8Need = 2;
+        m_utf8Code = byte & 0x0Fu;
+        if (byte == 0xE0) m_utf8Lower = 0xA0;
+        if (byte == 0xED) m_utf8Upper = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+        m_utf8Need = 3;
+        m_utf8Code = byte & 0x07u;
+        if (byte == 0xF0) m_utf8Lower = 0x90;
+        if (byte == 0xF4) m_utf8Upper = 0x8F;
+    } else {
+        // A continuation byte without a start, or a byte that never starts a sequence.
+        AppendUnicodeEscape(out, kReplacement);
+    }
+}
+
+void CServerTextDecoder::FlushUtf8(std::string& out) {
+    m_utf8Need = 0;
+    m_utf8Code = 0;
+    m_utf8Lower = 0x80;
+    m_utf8Upper = 0xBF;
+    AppendUnicodeEscape(out, kReplacement);
+}
+
+bool CServerTextDecoder::SequenceByte(unsigned char byte, std::string& out) {
+    // A byte of the high half, or an ESC, ends any sequence; the byte is read anew.
+    if (byte >= 0x80 && m_state != State::String) {
+        m_state = State::Ground;
+        return false;
+    }
+    switch (m_state) {
+        case State::Escape:
+            if (byte == '[') {
+                StartCsi();
+                m_state = State::Csi;
+            } else if (byte == ']' || byte == 'P' || byte == 'X' || byte == '^' || byte == '_') {
+                m_state = State::String;
+            } else if (byte >= 0x20 && byte <= 0x2F) {
+                m_state = State::Intermediate;
+            } else if (byte == kEsc) {
+                // ESC ESC: the first one is dropped.
+            } else if (byte < 0x20) {
+                // A control byte inside a sequence still acts, as on a terminal.
+                out += static_cast<char>(byte);
+            } else {
+                m_state = State::Ground;
+            }
+            return true;
+        case State::Intermediate:
+            if (byte == kEsc) {
+                m_state = State::Escape;
+            } else if (byte < 0x20) {
+                out += static_cast<char>(byte);
+            } else if (byte >= 0x30) {
+                m_state = State::Ground;
+            }
+            return true;
+        case State::Csi:
+        case State::CsiIgnore:
+            if (byte == kEsc) {
+                m_state = State::Escape;
+            } else if (byte < 0x20) {
+                out += static_cast<char>(byte);
+            } else if (byte >= 0x40) {
+                if (byte == 'm' && m_state == State::Csi && m_sgrCandidate) ApplySgr(out);
+                m_state = State::Ground;
+            } else if (m_state == State::Csi) {
+                CsiParameterByte(byte);
+            }
+            return true;
+        case State::String:
+            // Operating-system commands and the other strings end with BEL or ESC \.
+            if (byte == kBel) {
+                m_state = State::Ground;
+            } else if (byte < 0x20 && byte != kEsc) {
+                // Strings hold no other control bytes: one that is unterminated ends with its
+                // line instead of hiding all text after it.
+                m_state = State::Ground;
+                return false;
+            } else if (byte == kEsc) {
+                m_state = State::StringEscape;
+            }
+            return true;
+        case State::StringEscape:
+            if (byte == '\\') {
+                m_state = State::Ground;
+                return true;
+            }
+            // Another sequence begins; the string is over.
+            m_state = State::Escape;
+            return false;
+        case State::Ground:
+            break;
+    }
+    return false;
+}
+
+void CServerTextDecoder::StartCsi() {
+    m_parameterCount = 0;
+    m_parameterStarted = false;
+    m_trailingSeparator = false;
+    m_sgrCandidate = true;
+    m_parameters.fill(0);
+    m_subParameter.fill(false);
+}
+
+void CServerTextDecoder::CsiParameterByte(unsigned char byte) {
+    if (byte >= '0' && byte <= '9') {
+        if (!m_parameterStarted) {
+            if (m_parameterCount == kMaxParameters) {
+                m_state = State::CsiIgnore;
+                return;
+            }
+            m_parameterStarted = true;
+            ++m_parameterCount;
+        }
+        m_trailingSeparator = false;
+        std::uint32_t& value = m_parameters[m_parameterCount - 1];
+        value = value * 10 + (byte - '0');
+        if (value > kMaxParameterValue) value = kMaxParameterValue;
+        return;
+    }
+    if (byte == ';' || byte == ':') {
+        // An empty parameter counts as 0.
+        if (!m_parameterStarted) {
+            if (m_parameterCount == kMaxParameters) {
+                m_state = State::CsiIgnore;
+                return;
+            }
+            ++m_parameterCount;
+        }
+        m_parameterStarted = false;
+        m_trailingSeparator = true;
+        if (m_parameterCount < kMaxParameters) m_subParameter[m_parameterCount] = byte == ':';
+        return;
+    }
+    // A private marker (< = > ?) or an intermediate byte: not SGR, whatever its final byte.
+    m_sgrCandidate = false;
+}
+
+std::size_t CServerTextDecoder::ExtendedColour(std::size_t at, bool apply) {
+    // The parameters that belong to it: those joined by ':' or, in the ';' form, as many as
+    // the mode (5 or 2) asks for.
+    std::size_t joined = 0;
+    while (at + 1 + joined < m_parameterCount && m_subParameter[at + 1 + joined]) ++joined;
+    const std::uint32_t* p = m_parameters.data() + at + 1;
+    std::size_t available = joined != 0 ? joined : m_parameterCount - at - 1;
+    if (available == 0) return 0;
+    const std::uint32_t mode = p[0];
+    std::size_t used = 0;
+    if (mode == 5 && available >= 2) {
+        if (apply && p[1] <= 255) {
+            m_colourKind = ColourKind::Indexed;
+            m_colourValue = p[1];
+        }
+        used = 2;
+    } else if (mode == 2 && available >= 4) {
+        // The ':' form may carry a colour space before the three values.
+        const std::size_t first = joined >= 5 ? 2 : 1;
+        if (apply && p[first] <= 255 && p[first + 1] <= 255 && p[first + 2] <= 255) {
+            m_colourKind = ColourKind::Rgb;
+            m_colourValue = p[first] << 16 | p[first + 1] << 8 | p[first + 2];
+        }
+        used = first + 3;
+    } else {
+        used = 1;
+    }
+    return joined != 0 ? joined : used;
+}
+
+void CServerTextDecoder::ApplySgr(std::string& out) {
+    // ESC [ m alone is a reset, and so is an empty parameter after the last separator.
+    if ((m_parameterCount == 0 || m_trailingSeparator) && m_parameterCount < kMaxParameters) {
+        m_parameters[m_parameterCount++] = 0;
+    }
+    for (std::size_t k = 0; k < m_parameterCount; ++k) {
+        const std::uint32_t code = m_parameters[k];
+        // Sub-parameters of a code other than 38/48/58 change nothing we show.
+        std::size_t skip = 0;
+        while (k + 1 + skip < m_parameterCount && m_subParameter[k + 1 + skip]) ++skip;
+        switch (code) {
+            case 0:
+                m_bold = m_italic = m_underline = m_strikeout = false;
+                m_colourKind = ColourKind::Default;
+                break;
+            case 1:
+                m_bold = true;
+                break;
+            case 22:
+                m_bold = false;
+                break;
+            case 3:
+                m_italic = true;
+                break;
+            case 23:
+                m_italic = false;
+                break;
+            case 4:
+                // 4:0 is "no underline"; the other styles are underlines.
+                m_underline = !(skip != 0 && m_parameters[k + 1] == 0);
+                break;
+            case 24:
+                m_underline = false;
+                break;
+            case 9:
+                m_strikeout = true;
+                break;
+            case 29:
+                m_strikeout = false;
+                break;
+            case 39:
+                m_colourKind = ColourKind::Default;
+                break;
+            case 38:
+            case 48:
+            case 58:
+                // Backgrounds and underline colours cannot be shown; their values are skipped.
+                skip = ExtendedColour(k, code == 38);
+                break;
+            default:
+                if (code >= 30 && code <= 37) {
+                    m_colourKind = ColourKind::Base;
+                    m_colourValue = code - 30;
+                } else if (code >= 90 && code <= 97) {
+                    m_colourKind = ColourKind::Indexed;
+                    m_colourValue = code - 90 + 8;
+                }
+                break;
+        }
+        k += skip;
+    }
+    Show(WantedLook(), out);
+}
+
+CServerTextDecoder::Look CServerTextDecoder::WantedLook() const {
+    Look look;
+    look.bold = m_bold;
+    look.italic = m_italic;
+    look.underline = m_underline;
+    look.strikeout = m_strikeout;
+    switch (m_colourKind) {
+        case ColourKind::Default:
+            break;
+        case ColourKind::Base: {
+            const bool bright = m_bold && m_settings.boldBright;
+            look.hasColour = true;
+            look.rrggbb = m_settings.palette[m_colourValue + (bright ? 8 : 0)];
+            break;
+        }
+        case ColourKind::Indexed:
+            look.hasColour = true;
+            look.rrggbb =
+                AnsiTableColour(m_settings.palette, static_cast<std::uint8_t>(m_colourValue));
+            break;
+        case ColourKind::Rgb:
+            look.hasColour = true;
+            look.rrggbb = m_colourValue;
+            break;
+    }
+    return look;
+}
+
+void CServerTextDecoder::Show(const Look& wanted, std::string& out) {
+    if (wanted == m_shown) return;
+    if (wanted == Look{}) {
+        out += kReset;
+        m_shown = wanted;
+        return;
+    }
+    if (wanted.bold != m_shown.bold) out += wanted.bold ? kBoldOn : kBoldOff;
+    if (wanted.italic != m_shown.italic) out += wanted.italic ? kItalicOn : kItalicOff;
+    if (wanted.underline != m_shown.underline)
+        out += wanted.underline ? kUnderlineOn : kUnderlineOff;
+    if (wanted.strikeout != m_shown.strikeout)
+        out += wanted.strikeout ? kStrikeoutOn : kStrikeoutOff;
+    if (wanted.hasColour != m_shown.hasColour || wanted.rrggbb != m_shown.rrggbb) {
+        if (wanted.hasColour) {
+            AppendColour(out, wanted.rrggbb);
+        } else {
+            out += kColourOff;
+        }
+    }
+    m_shown = wanted;
+}
+
+void CServerTextDecoder::ReassertLook(std::string& out) {
+    if (m_shown == Look{}) return;
+    // The pane is either as the codes left it or was reset since: the look is stated whole.
+    if (m_shown.bold) out += kBoldOn;
+    if (m_shown.italic) out += kItalicOn;
+    if (m_shown.underline) out += kUnderlineOn;
+    if (m_shown.strikeout) out += kStrikeoutOn;
+    if (m_shown.hasColour) AppendColour(out, m_shown.rrggbb);
+}
