@@ -12,6 +12,7 @@
 #include "app/AppSystemHost.h"
 #include "app/AppTelnetHost.h"
 #include "base/AsciiText.h"
+#include "http/ScriptRequests.h"
 #include "net/TelnetEngine.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
@@ -154,7 +155,8 @@ bool CApp::Create(IPlatform* instance) {
     }
 
     // 11. Thread termination event.
-    m_stopEvent = std::make_unique<CThreadEvent>(false);
+    // Manual reset: the one signal at shutdown must reach every download worker, not just one.
+    m_stopEvent = std::make_shared<CThreadEvent>(true);
 
     // 12. Update check, only when the program configuration asks for it.
     if (IsTrueWord(m_config.Get("DoUpdateCheck"))) CmdCheckUpdates("");
@@ -217,6 +219,8 @@ void CApp::OnTick() {
     // 5. Script requests, callbacks and timers.
     if (m_scriptHost) {
         m_scriptHost->m_message.clear();
+        DispatchScriptRequests(*m_scriptHost);
+        ReportScriptMessage();
         m_scriptHost->FireTick();
         ReportScriptMessage();
     }

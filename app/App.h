@@ -112,7 +112,7 @@ class CApp : public CWindow {
     const std::string& SettingsPath() const { return m_settingsPath; }
     std::int32_t InputHeight() const { return m_inputHeight; }
     const Rect& SplitterRect() const { return m_splitterRect; }
-    std::list<std::unique_ptr<DownloadRequest>>& Downloads() { return m_downloads; }
+    std::list<DownloadRequestPtr>& Downloads() { return m_downloads; }
     CConfigStore& Config() { return m_config; }
     CConfigStore& Settings() { return m_settings; }
     bool SettingsDirty() const { return m_settingsDirty; }
@@ -138,6 +138,9 @@ class CApp : public CWindow {
     void AppendOutput(const std::string& text);
     bool HasUserDownloads() const;
     void CompleteDownload(DownloadRequest& request);
+    void CompleteUpdateCheck(DownloadRequest& request);
+    // Asks where to save a link and starts downloading it there.
+    void SaveLink(const std::string& link);
     void RegisterApplicationFunctions();
     bool StartSystemLibrary();
     void ScanPlugins();
@@ -146,7 +149,8 @@ class CApp : public CWindow {
 
     std::unique_ptr<CScriptHost> m_scriptHost;
     std::unique_ptr<CAppSystemHost> m_systemHost;
-    std::unique_ptr<CThreadEvent> m_stopEvent;
+    // Shared with the download workers, which may outlive the window.
+    std::shared_ptr<CThreadEvent> m_stopEvent;
     std::int32_t m_inputHeight = 64;
     std::int32_t m_highPerfCount = 0;
     std::map<std::string, CommandInfo> m_builtinCommands;
@@ -163,7 +167,7 @@ class CApp : public CWindow {
     std::unique_ptr<CAppTelnetHost> m_telnetHost;
     std::unique_ptr<CTelnetEngine> m_telnet;
     Rect m_splitterRect;
-    std::list<std::unique_ptr<DownloadRequest>> m_downloads;
+    std::list<DownloadRequestPtr> m_downloads;
     std::string m_settingsPath;
     std::string m_searchUrlPrefix;
     std::int32_t m_tickDelay = 100;

@@ -150,8 +150,10 @@ void CApp::OnNotify(const PaneNotify& notify) {
             break;
         }
         case PaneNotifyCode::SearchSelection:
+            // Searching arrives with the context menus.
+            break;
         case PaneNotifyCode::SaveUrl:
-            // Searching and saving links arrive with the context menus.
+            SaveLink(notify.text);
             break;
     }
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ui/Geometry.h"
 #include "ui/PaneControl.h"
@@ -15,6 +16,12 @@ enum class MessageBoxKind {
 };
 
 enum class MessageBoxAnswer { Ok, Yes, No };
+
+// One entry of a save dialog's type list: its text and its pattern ("*.exe", "*.*").
+struct FileFilter {
+    std::string description;
+    std::string pattern;
+};
 
 // One native top-level window. The port delivers the window's messages to its CWindow through
 // CWindow::HandleMessage on the UI thread.
@@ -49,6 +56,12 @@ class IWindowPort : public IPaneFactory {
     // Shows the icon of an image file on the window: 0, or the system's error code (the window
     // keeps its icon). An empty name gives the window the program's own icon again.
     virtual int SetIcon(const std::string& file) = 0;
+    // A save dialog owned by this window that asks before overwriting; defaultExtension (no
+    // dot, may be empty) is added to a name typed without one. False when cancelled.
+    virtual bool AskSaveFileName(const std::vector<FileFilter>& filters,
+                                 const std::string& defaultExtension, std::string& path) = 0;
+    // The desktop's description of a file type (".exe"); empty when it knows none.
+    virtual std::string FileTypeDescription(const std::string& extension) = 0;
 };
 
 struct WindowCreateParams {

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ class FixedTextMeasure : public ITextMeasure {
         return Size{static_cast<std::int32_t>(text.size()) * kCharWidth, kCharHeight};
     }
     std::int32_t ControlFrameWidth(bool) override { return kFrameWidth; }
+};
+
+struct RecordedSaveDialog {
+    std::vector<FileFilter> filters;
+    std::string defaultExtension;
 };
 
 struct RecordedMessageBox {
@@ -52,6 +58,10 @@ class HeadlessWindow : public IWindowPort {
     void WatchSocket(int descriptor) override { m_watchedSocket = descriptor; }
     void FlashUntilForeground() override { ++m_flashes; }
     void BringToFront() override { ++m_raises; }
+    // The platform's m_savePath is the player's choice; an empty one cancels.
+    bool AskSaveFileName(const std::vector<FileFilter>& filters,
+                         const std::string& defaultExtension, std::string& path) override;
+    std::string FileTypeDescription(const std::string& extension) override;
     // Any existing file stands for an icon; the program's own is the empty name.
     int SetIcon(const std::string& file) override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
@@ -134,6 +144,10 @@ class HeadlessPlatform : public IPlatform {
     int m_unregistered = 0;
     int m_beeps = 0;
     std::vector<std::string> m_sounds;
+    std::vector<RecordedSaveDialog> m_saveDialogs;
+    std::string m_savePath;
+    // Descriptions of file types by extension (".exe").
+    std::map<std::string, std::string> m_fileTypes;
 
   private:
     friend class HeadlessWindow;
@@ -142,3 +156,16 @@ class HeadlessPlatform : public IPlatform {
     std::deque<WindowMessage> m_queue;
     bool m_queueClose = false;
 };
+
+inline bool HeadlessWindow::AskSaveFileName(const std::vector<FileFilter>& filters,
+                                            const std::string& defaultExtension,
+                                            std::string& path) {
+    m_platform.m_saveDialogs.push_back({filters, defaultExtension});
+    path = m_platform.m_savePath;
+    return !path.empty();
+}
+
+inline std::string HeadlessWindow::FileTypeDescription(const std::string& extension) {
+    const auto found = m_platform.m_fileTypes.find(extension);
+    return found == m_platform.m_fileTypes.end() ? std::string() : found->second;
+}

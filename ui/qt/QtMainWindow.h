@@ -64,6 +64,9 @@ class QtWindowPort : public IWindowPort {
     void WatchSocket(int descriptor) override;
     void FlashUntilForeground() override;
     void BringToFront() override;
+    bool AskSaveFileName(const std::vector<FileFilter>& filters,
+                         const std::string& defaultExtension, std::string& path) override;
+    std::string FileTypeDescription(const std::string& extension) override;
     int SetIcon(const std::string& file) override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
