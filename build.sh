@@ -15,7 +15,7 @@ packages=(
     libgtest-dev libgmock-dev
     xvfb xauth xdotool imagemagick x11-session-utils x11-xserver-utils socat inetutils-telnetd
     liblua5.4-dev libcanberra-dev
-    libsystemd-dev dbus-daemon
+    libsystemd-dev dbus-daemon busybox
     clang libclang-rt-14-dev
 )
 
