@@ -1,6 +1,7 @@
 // Reading the settings files into the running application.
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "app/App.h"
@@ -23,6 +24,25 @@ std::int32_t SaturatedSum(std::int32_t a, std::int32_t b) {
 bool ReadColourSetting(const std::string& value, Colour& colour) {
     if (value.size() < 8 || value.compare(0, 2, "0x") != 0) return false;
     return ParseHexColour(std::string_view(value).substr(2, 6), colour);
+}
+
+// An ANSI palette entry: RRGGBB, with or without "0x" in front; anything after is ignored.
+bool ReadPaletteSetting(std::string_view value, std::uint32_t& rrggbb) {
+    if (value.starts_with("0x")) value.remove_prefix(2);
+    if (value.size() < 6) return false;
+    std::uint32_t result = 0;
+    for (std::size_t i = 0; i < 6; ++i) {
+        const int digit = HexDigitValue(static_cast<unsigned char>(value[i]));
+        if (digit < 0) return false;
+        result = result << 4 | static_cast<std::uint32_t>(digit);
+    }
+    rrggbb = result;
+    return true;
+}
+
+// A boolean setting that keeps its value while the key is missing or empty.
+void ReadFlagSetting(const std::string& value, bool& flag) {
+    if (!value.empty()) flag = IsTrueWord(value);
 }
 
 }  // namespace
@@ -78,6 +98,19 @@ bool CApp::LoadConfigFile(CConfigStore& store, const std::string& path) {
                          promptDelay)) {
         m_telnet->SetPromptDelay(static_cast<std::uint32_t>(promptDelay));
     }
+
+    // How the server's text is read: ANSI colours, their palette, the encoding.
+    ServerTextSettings text = m_telnet->GetServerTextSettings();
+    ReadFlagSetting(store.Get("AnsiColours"), text.ansiColours);
+    ReadFlagSetting(store.Get("AnsiBoldBright"), text.boldBright);
+    for (std::size_t i = 0; i < text.palette.size(); ++i) {
+        ReadPaletteSetting(store.Get("AnsiColour" + std::to_string(i)), text.palette[i]);
+    }
+    const std::string encoding = store.Get("ServerEncoding");
+    if (!encoding.empty() && !ParseServerEncoding(encoding, text.encoding)) {
+        PrintError("Invalid ServerEncoding config option");
+    }
+    m_telnet->SetServerTextSettings(text);
 
     // 7-9. Keys read from the program configuration only, whichever file is being loaded:
     // loading the user settings would apply the same values again and repeat any message.

@@ -254,4 +254,7 @@ void CApp::RegisterApplicationFunctions() {
     for (const PluginFunctionInfo& info : ApplicationFunctions(*this)) {
         m_scriptHost->RegisterFunction(info);
     }
+    for (const PluginFunctionInfo& info : ProtocolFunctions(*this)) {
+        m_scriptHost->RegisterFunction(info);
+    }
 }

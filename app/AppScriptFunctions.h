@@ -16,3 +16,7 @@ constexpr std::int32_t kMaxSendNesting = 16;
 // The native functions the application offers to scripts, in registration order, each with
 // the application as its user pointer.
 std::vector<PluginFunctionInfo> ApplicationFunctions(CApp& app);
+
+// The functions for out-of-band protocols with the server ("sendGMCP"), registered after the
+// application's own.
+std::vector<PluginFunctionInfo> ProtocolFunctions(CApp& app);

@@ -1,5 +1,7 @@
 #include "app/AppTelnetHost.h"
 
+#include <Version.h>
+
 #include <chrono>
 #include <string>
 
@@ -111,3 +113,14 @@ std::uint64_t CAppTelnetHost::CurrentTimeMilliseconds() { return m_app.NowMillis
 void CAppTelnetHost::WatchSocket(int descriptor) {
     if (IWindowPort* window = m_app.Port()) window->WatchSocket(descriptor);
 }
+
+bool CAppTelnetHost::TakesGmcp() { return m_app.ScriptHost() != nullptr; }
+
+void CAppTelnetHost::ReceiveGmcp(std::string_view package, std::string_view json) {
+    if (CScriptHost* scripts = m_app.ScriptHost()) {
+        scripts->FireGmcp(std::string(package), std::string(json));
+        if (!scripts->m_message.empty()) m_app.PrintError(scripts->m_message);
+    }
+}
+
+std::string CAppTelnetHost::ClientVersion() { return OSTRAK_PRODUCT_VERSION; }

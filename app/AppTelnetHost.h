@@ -27,6 +27,10 @@ class CAppTelnetHost : public ITelnetHost {
     void TakeBackProvisional() override;
     void SettleProvisional() override;
     void WatchSocket(int descriptor) override;
+    // GMCP goes to the scripts' "onGMCP" callbacks.
+    bool TakesGmcp() override;
+    void ReceiveGmcp(std::string_view package, std::string_view json) override;
+    std::string ClientVersion() override;
 
   private:
     CApp& m_app;

@@ -7,8 +7,8 @@
 namespace {
 
 const char* const kEventNames[kScriptEventCount] = {
-    "onReceive",   "onSendLine",      "onPreParse",   "onReceivePML",
-    "onConnected", "onConnectFailed", "onDisconnect", "onTick",
+    "onReceive",       "onSendLine",   "onPreParse", "onReceivePML", "onConnected",
+    "onConnectFailed", "onDisconnect", "onTick",     "onGMCP",
 };
 
 bool IsTextFilter(ScriptEvent event) {
@@ -74,8 +74,8 @@ void CScriptHost::EraseTimer(std::size_t index) {
     }
 }
 
-std::string CScriptHost::WalkEvent(ScriptEvent event, const ScriptValue* argument,
-                                   std::string text) {
+std::string CScriptHost::WalkEvent(ScriptEvent event, const ScriptValue* argument, std::string text,
+                                   std::uint64_t argumentCount) {
     const auto list = static_cast<std::size_t>(event);
     // Every server line passes here; most of the time nobody listens.
     if (m_events[list].empty()) return text;
@@ -98,8 +98,9 @@ std::string CScriptHost::WalkEvent(ScriptEvent event, const ScriptValue* argumen
         const ScriptValue* arguments = filter ? &textArgument : argument;
         const ScriptValue* results = nullptr;
         std::uint64_t resultCount = 0;
-        const bool called = system->CallFunction(function.c_str(), arguments ? 1 : 0, arguments,
-                                                 &results, &resultCount);
+        const std::uint64_t count = !arguments ? 0 : filter ? 1 : argumentCount;
+        const bool called =
+            system->CallFunction(function.c_str(), count, arguments, &results, &resultCount);
         if (filter) DestroyScriptValue(&textArgument);
         if (cursor.cleared) break;
         std::string failure;
@@ -165,6 +166,14 @@ void CScriptHost::FireTick() {
     m_message.clear();
     WalkEvent(ScriptEvent::Tick, nullptr, std::string());
     RunTimers();
+}
+
+void CScriptHost::FireGmcp(const std::string& package, const std::string& json) {
+    m_message.clear();
+    ScriptValue arguments[2] = {MakeTextValue(package.c_str()), MakeTextValue(json.c_str())};
+    WalkEvent(ScriptEvent::Gmcp, arguments, std::string(), 2);
+    DestroyScriptValue(&arguments[0]);
+    DestroyScriptValue(&arguments[1]);
 }
 
 void CScriptHost::RunTimers() {

@@ -46,8 +46,9 @@ enum class ScriptEvent {
     ConnectFailed,
     Disconnect,
     Tick,
+    Gmcp,
 };
-constexpr std::size_t kScriptEventCount = 8;
+constexpr std::size_t kScriptEventCount = 9;
 
 // The script manager: loads the script-system libraries of the working directory and keeps the
 // commands, event callbacks and timers that scripts register. Every operation empties
@@ -84,6 +85,8 @@ class CScriptHost {
     void FireConnectFailed();
     void FireDisconnect(bool byUser);
     void FireTick();
+    // A GMCP message from the server: the package name and its JSON text, two strings.
+    void FireGmcp(const std::string& package, const std::string& json);
     bool RunCommand(const std::string& name, const std::string& argument);
     std::string Dump();
 
@@ -123,7 +126,8 @@ class CScriptHost {
     static constexpr std::size_t kTimerList = kScriptEventCount;
 
     void AppendMessage(const char* text);
-    std::string WalkEvent(ScriptEvent event, const ScriptValue* argument, std::string text);
+    std::string WalkEvent(ScriptEvent event, const ScriptValue* argument, std::string text,
+                          std::uint64_t argumentCount = 1);
     void RunTimers();
     void EraseCallback(std::size_t list, std::size_t index);
     void EraseTimer(std::size_t index);

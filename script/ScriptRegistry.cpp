@@ -52,11 +52,17 @@ int EventIndex(const std::string& name) {
         const char* name;
         ScriptEvent event;
     } kNames[] = {
-        {"onreceive", ScriptEvent::Receive},       {"onsendline", ScriptEvent::SendLine},
-        {"onpreparse", ScriptEvent::PreParse},     {"onpreparsetext", ScriptEvent::PreParse},
-        {"onreceivepml", ScriptEvent::ReceivePML}, {"onconnect", ScriptEvent::Connected},
-        {"onconnected", ScriptEvent::Connected},   {"onconnectfailed", ScriptEvent::ConnectFailed},
-        {"ondisconnect", ScriptEvent::Disconnect}, {"ontick", ScriptEvent::Tick},
+        {"onreceive", ScriptEvent::Receive},
+        {"onsendline", ScriptEvent::SendLine},
+        {"onpreparse", ScriptEvent::PreParse},
+        {"onpreparsetext", ScriptEvent::PreParse},
+        {"onreceivepml", ScriptEvent::ReceivePML},
+        {"onconnect", ScriptEvent::Connected},
+        {"onconnected", ScriptEvent::Connected},
+        {"onconnectfailed", ScriptEvent::ConnectFailed},
+        {"ondisconnect", ScriptEvent::Disconnect},
+        {"ontick", ScriptEvent::Tick},
+        {"ongmcp", ScriptEvent::Gmcp},
     };
     for (const auto& entry : kNames) {
         if (name == entry.name) return static_cast<int>(entry.event);

@@ -283,3 +283,20 @@ std::string RtfToTags(const std::vector<FormattedChar>& fragment, Colour textCol
     }
     return result;
 }
+
+void AppendTypedCharacter(std::string& out, char16_t character) {
+    if (character <= 0xFF) {
+        out += static_cast<char>(character);
+        return;
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    out += static_cast<char>(FormatCode::kUnicodeDelimiter);
+    bool leading = true;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        const unsigned digit = (character >> shift) & 0xFu;
+        if (leading && digit == 0) continue;
+        leading = false;
+        out += kDigits[digit];
+    }
+    out += static_cast<char>(FormatCode::kUnicodeDelimiter);
+}

@@ -39,6 +39,10 @@ constexpr unsigned char kLinkEnd = 0x81;
 constexpr std::size_t kColourCodeLength = 7;
 }  // namespace FormatCode
 
+// Appends one character of typed text in pane encoding: up to 0xFF the byte itself, above it
+// its Unicode escape.
+void AppendTypedCharacter(std::string& out, char16_t character);
+
 // Converts format tags ("<-b>", "<-/i>", "<-cRRGGBB>", "<-31>" ...) into format codes.
 // Unknown or malformed tags stay as they are.
 std::string TagsToCodes(std::string_view text);

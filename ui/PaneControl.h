@@ -101,6 +101,8 @@ class IPaneControl {
     virtual std::string GetTextRange(std::int32_t start, std::int32_t end) const = 0;
     virtual std::int32_t GetTextLength() const = 0;
     virtual std::string GetText() const = 0;
+    // The whole text with characters above 0xFF as Unicode escapes instead of '?'.
+    virtual std::string GetUnicodeText() const { return GetText(); }
     virtual void Clear() = 0;
 
     virtual std::int32_t CharFromPos(std::int32_t x, std::int32_t y) const = 0;

@@ -190,6 +190,10 @@ void CRichPane::Flush() {
 
 std::string CRichPane::GetText() const { return m_control ? m_control->GetText() : std::string(); }
 
+std::string CRichPane::GetUnicodeText() const {
+    return m_control ? m_control->GetUnicodeText() : std::string();
+}
+
 std::string CRichPane::PopPmlTag() {
     if (m_pmlQueue.empty()) return std::string();
     std::string tag = std::move(m_pmlQueue.front());

@@ -69,6 +69,8 @@ class CRichPane : public IPaneEvents {
     bool Append(std::string_view text, bool atSelection = false);
     void Flush();
     std::string GetText() const;
+    // As GetText, with characters above 0xFF as Unicode escapes.
+    std::string GetUnicodeText() const;
     std::string PopPmlTag();
     bool HasPmlTags() const { return !m_pmlQueue.empty(); }
     const std::deque<std::string>& PmlQueue() const { return m_pmlQueue; }

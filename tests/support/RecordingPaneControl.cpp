@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ui/FormatCodes.h"
+
 namespace {
 
 constexpr std::uint32_t kFullMask =
@@ -128,6 +130,12 @@ std::int32_t RecordingPaneControl::GetTextLength() const {
 }
 
 std::string RecordingPaneControl::GetText() const { return GetTextRange(0, kEnd); }
+
+std::string RecordingPaneControl::GetUnicodeText() const {
+    std::string result;
+    for (const char16_t c : m_text) AppendTypedCharacter(result, c);
+    return result;
+}
 
 void RecordingPaneControl::Clear() {
     m_text.clear();

@@ -32,6 +32,7 @@ class RecordingPaneControl : public IPaneControl {
     std::string GetTextRange(std::int32_t start, std::int32_t end) const override;
     std::int32_t GetTextLength() const override;
     std::string GetText() const override;
+    std::string GetUnicodeText() const override;
     void Clear() override;
     std::int32_t CharFromPos(std::int32_t x, std::int32_t y) const override;
     Rect GetFormattingRect() const override;

@@ -8,6 +8,7 @@
 #include <QTextDocument>
 #include <algorithm>
 
+#include "ui/FormatCodes.h"
 #include "ui/qt/OutputText.h"
 #include "ui/qt/PaneFont.h"
 #include "ui/qt/QtColour.h"
@@ -202,6 +203,18 @@ std::string QtInputControl::GetText() const {
             result += "\r\n";
         } else {
             result.push_back(c > 0xFF ? '?' : static_cast<char>(c));
+        }
+    }
+    return result;
+}
+
+std::string QtInputControl::GetUnicodeText() const {
+    std::string result;
+    for (const char16_t c : m_edit->RealText(0, m_edit->Length())) {
+        if (c == kParagraphBreak || c == kLineBreak) {
+            result += "\r\n";
+        } else {
+            AppendTypedCharacter(result, c);
         }
     }
     return result;
