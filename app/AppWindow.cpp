@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/App.h"
+#include "net/TelnetEngine.h"
 #include "ui/PaneNotify.h"
 
 namespace {
@@ -126,7 +127,9 @@ void CApp::OnNotify(const PaneNotify& notify) {
         case PaneNotifyCode::LineEntered: {
             m_output.SetHoldByUser(false);
             m_output.Flush();
-            std::string text = sender->GetText() + "\r\n";
+            // Characters beyond Latin-1 can only reach a server that takes another encoding.
+            const bool unicode = m_telnet->GetServerEncoding() != ServerEncoding::Native;
+            std::string text = (unicode ? sender->GetUnicodeText() : sender->GetText()) + "\r\n";
             if (IPaneControl* control = sender->Control()) control->Clear();
             sender->ClearHoverUrl();
             SubmitText(text);
