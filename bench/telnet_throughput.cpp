@@ -48,10 +48,12 @@ struct Result {
     std::uint64_t bytes = 0;  // of text handed out (engine) or produced (anchor)
 };
 
-Result RunEngine(const std::string& stream, std::uint64_t expected) {
+Result RunEngine(const std::string& stream, std::uint64_t expected,
+                 const ServerTextSettings& settings) {
     Sender sender(stream);
     CountingHost host;
     CTelnetEngine engine(host);
+    engine.SetServerTextSettings(settings);
     engine.CmdConnect("127.0.0.1:" + std::to_string(sender.Port()));
     const auto limit = Clock::now() + std::chrono::seconds(10);
     while ((engine.IsConnecting() || !sender.Accepted()) && Clock::now() < limit) {
@@ -116,12 +118,69 @@ Result RunRecv(const std::string& stream, bool inflateIt, std::size_t skip) {
 }
 
 // Best of kRuns for each, taken in turns so that both see the same machine load.
+// Server text settings with ANSI translation on (the default) or off.
+ServerTextSettings Ansi(bool on) {
+    ServerTextSettings settings;
+    settings.ansiColours = on;
+    return settings;
+}
+
+// The same game text as a server that speaks ANSI sends it: its colour and bold codes as SGR.
+std::string AnsiText(const std::string& native) {
+    std::string out;
+    out.reserve(native.size() + native.size() / 8);
+    for (std::size_t i = 0; i < native.size(); ++i) {
+        const auto c = static_cast<unsigned char>(native[i]);
+        if (c == 0xC4 && i + 6 < native.size()) {
+            const std::string colour = native.substr(i + 1, 6);
+            const char* sgr = colour == "ff0000"   ? "\x1b[1;31m"
+                              : colour == "00ff00" ? "\x1b[1;32m"
+                              : colour == "ffff00" ? "\x1b[1;33m"
+                              : colour == "00ffff" ? "\x1b[1;36m"
+                                                   : "\x1b[38;5;201m";
+            out += sgr;
+            i += 6;
+        } else if (c == 0xBE) {
+            out += "\x1b[0m";
+        } else if (c == 0xE0) {
+            out += "\x1b[1m";
+        } else if (c == 0xA0) {
+            out += "\x1b[22m";
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The bytes the engine hands out for text: each line decoded in turn, as the engine does.
+std::size_t DecodedBytes(const std::string& text, const ServerTextSettings& settings) {
+    CServerTextDecoder decoder;
+    decoder.SetSettings(settings);
+    std::size_t bytes = 0;
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t feed = text.find('\n', at);
+        const std::size_t end = feed == std::string::npos ? text.size() : feed + 1;
+        const std::string_view line(text.data() + at, end - at);
+        if (decoder.PassesUnchanged(line)) {
+            bytes += line.size();
+        } else {
+            out.clear();
+            decoder.Decode(line, out);
+            bytes += out.size();
+        }
+        at = end;
+    }
+    return bytes;
+}
+
 void Compare(const char* name, const std::string& stream, std::size_t textBytes, bool compressed,
-             std::size_t prefix) {
+             std::size_t prefix, const ServerTextSettings& settings = Ansi(true)) {
     Result engine{1e9, 0};
     Result anchor{1e9, 0};
     for (int run = 0; run < kRuns; ++run) {
-        const Result e = RunEngine(stream, textBytes);
+        const Result e = RunEngine(stream, textBytes, settings);
         const Result a = RunRecv(stream, compressed, prefix);
         if (e.seconds < engine.seconds) engine = e;
         if (a.seconds < anchor.seconds) anchor = a;
@@ -149,6 +208,11 @@ int main() {
     {
         const std::string text = GameText(lines, 128u << 20);
         Compare("plain", text, text.size(), false, 0);
+        // What ANSI translation costs: the client's own codes with it off and on, and the same
+        // text with its codes written as SGR.
+        Compare("plain, ANSI off", text, text.size(), false, 0, Ansi(false));
+        const std::string ansi = AnsiText(text);
+        Compare("ANSI colours", ansi, DecodedBytes(ansi, Ansi(true)), false, 0);
     }
     const std::string text = GameText(lines, 32u << 20);
     const std::string start = std::string("\xFF\xFB\x56", 3) + Mccp2Start();

@@ -2,7 +2,7 @@
 // from the fuzzer's bytes. The same stream is delivered once in one piece and once in pieces
 // of fuzzer-chosen sizes; what the engine shows, reports and sends must not depend on where
 // the pieces were cut, and its buffers must stay bounded. A plain stream shows exactly its
-// telnet text.
+// telnet text, decoded by the server text settings the fuzzer chose.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <zlib.h>
 
@@ -44,11 +44,13 @@ void CheckBounded(const CTelnetEngine& engine) {
 // sliceChunk 0: the engine's own slicing. Otherwise every slice ends after one chunk of that
 // many bytes, which must change nothing but the number of ticks.
 Outcome Deliver(const std::vector<std::string>& pieces, bool hasFilter,
-                std::size_t sliceChunk = 0) {
+                const ServerTextSettings& settings, std::size_t sliceChunk = 0) {
     QueuedSocket::Wire wire;
     RecordingTelnetHost host;
     host.hasFilter = hasFilter;
+    host.takesGmcp = hasFilter;
     CTelnetEngine engine(host, [&wire] { return SocketPtr(new QueuedSocket(wire)); });
+    engine.SetServerTextSettings(settings);
     std::chrono::steady_clock::time_point now{};
     if (sliceChunk != 0) {
         engine.SetSlicing([&now] { return now += std::chrono::hours(1); },
@@ -145,6 +147,25 @@ bool ExpectedPlainText(const std::string& stream, std::string& shown) {
     return true;
 }
 
+// The text as the engine hands it out: decoded a line at a time, each line with its line feed.
+std::string Decoded(const std::string& text, const ServerTextSettings& settings) {
+    CServerTextDecoder decoder;
+    decoder.SetSettings(settings);
+    std::string out;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t feed = text.find('\n', at);
+        const std::size_t end = feed == std::string::npos ? text.size() : feed + 1;
+        const std::string_view line(text.data() + at, end - at);
+        if (decoder.PassesUnchanged(line)) {
+            out += line;
+        } else {
+            decoder.Decode(line, out);
+        }
+        at = end;
+    }
+    return out;
+}
+
 std::string Escaped(const std::string& text) {
     std::string out;
     for (unsigned char c : text) {
@@ -217,8 +238,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += length;
     }
 
-    const Outcome whole = Deliver({stream}, hasFilter);
-    const Outcome split = Deliver(pieces, hasFilter, 1 + (splitSeed >> 24) % 64);
+    // How server text is read: ANSI on or off, and the encoding.
+    ServerTextSettings settings;
+    settings.ansiColours = shape & 0x08;
+    settings.boldBright = shape & 0x40;
+    const ServerEncoding encodings[] = {ServerEncoding::Native, ServerEncoding::Utf8,
+                                        ServerEncoding::Latin1, ServerEncoding::Native};
+    settings.encoding = encodings[(shape >> 4) & 0x03];
+
+    const Outcome whole = Deliver({stream}, hasFilter, settings);
+    const Outcome split = Deliver(pieces, hasFilter, settings, 1 + (splitSeed >> 24) % 64);
     if (whole.events != split.events) Report("messages depend on the pieces", pieces, whole, split);
     // When the tail may not have settled the stream (the connection failed, a start sequence in
     // the plain bytes began a stream the tail went into, or a corrupt stream inflated to other
@@ -230,7 +259,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (whole.sent != split.sent) Report("replies depend on the pieces", pieces, whole, split);
     std::string expected;
     if (!compressed && whole.connected && ExpectedPlainText(stream, expected) &&
-        whole.shown != expected) {
+        whole.shown != (expected = Decoded(expected, settings))) {
         std::fprintf(stderr, "expected %s\n", Escaped(expected).c_str());
         Report("shown text is not the stream's telnet text", pieces, whole, split);
     }

@@ -24,8 +24,10 @@ constexpr std::uint32_t kReplacement = 0xFFFD;
 
 void AppendColour(std::string& out, std::uint32_t rrggbb) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    out += kColourOn;
-    for (int shift = 20; shift >= 0; shift -= 4) out += kDigits[rrggbb >> shift & 0xF];
+    char code[7] = {kColourOn};
+    for (int k = 1, shift = 20; shift >= 0; ++k, shift -= 4)
+        code[k] = kDigits[rrggbb >> shift & 0xF];
+    out.append(code, sizeof code);
 }
 
 }  // namespace
@@ -96,7 +98,11 @@ void CServerTextDecoder::Decode(std::string_view text, std::string& out) {
             DecodeGround(data, size, i, out);
             continue;
         }
-        if (SequenceByte(data[i], out)) ++i;
+        // Parameters in a tight loop: most sequences are little else.
+        while (m_state == State::Csi && i < size && data[i] >= '0' && data[i] <= ';') {
+            CsiParameterByte(data[i++]);
+        }
+        if (i < size && SequenceByte(data[i], out)) ++i;
     }
     m_lineEnded = data[size - 1] == '\n';
 }
@@ -107,12 +113,17 @@ void CServerTextDecoder::DecodeGround(const unsigned char* data, std::size_t siz
     const bool ansi = m_settings.ansiColours;
     // A run of bytes that stay as they are goes out in one piece.
     std::size_t run = i;
-    while (run < size) {
-        const unsigned char c = data[run];
-        if (c == kEsc && ansi) break;
-        if (!native && (c >= 0x80 || c == kUnicodeDelimiter)) break;
-        if (m_utf8Need != 0) break;
-        ++run;
+    if (m_utf8Need != 0) {
+        // A character is being completed.
+    } else if (native) {
+        const void* esc = ansi ? std::memchr(data + i, kEsc, size - i) : nullptr;
+        run = esc ? static_cast<std::size_t>(static_cast<const unsigned char*>(esc) - data) : size;
+    } else {
+        while (run < size) {
+            const unsigned char c = data[run];
+            if (c >= 0x80 || c == kUnicodeDelimiter || (c == kEsc && ansi)) break;
+            ++run;
+        }
     }
     if (run > i) {
         out.append(reinterpret_cast<const char*>(data + i), run - i);
@@ -253,8 +264,6 @@ void CServerTextDecoder::StartCsi() {
     m_parameterStarted = false;
     m_trailingSeparator = false;
     m_sgrCandidate = true;
-    m_parameters.fill(0);
-    m_subParameter.fill(false);
 }
 
 void CServerTextDecoder::CsiParameterByte(unsigned char byte) {
@@ -265,7 +274,7 @@ void CServerTextDecoder::CsiParameterByte(unsigned char byte) {
                 return;
             }
             m_parameterStarted = true;
-            ++m_parameterCount;
+            m_parameters[m_parameterCount++] = 0;
         }
         m_trailingSeparator = false;
         std::uint32_t& value = m_parameters[m_parameterCount - 1];
@@ -280,7 +289,7 @@ void CServerTextDecoder::CsiParameterByte(unsigned char byte) {
                 m_state = State::CsiIgnore;
                 return;
             }
-            ++m_parameterCount;
+            m_parameters[m_parameterCount++] = 0;
         }
         m_parameterStarted = false;
         m_trailingSeparator = true;

@@ -91,8 +91,9 @@ class CServerTextDecoder {
     std::uint8_t m_utf8Upper = 0xBF;
     std::uint32_t m_utf8Code = 0;
 
-    // The CSI being read: its parameters (a flag marks those joined to the one before by ':'),
-    // and whether it can still be SGR (no private marker, no intermediate byte).
+    // The CSI being read: its parameters (a flag marks those joined to the one before by ':';
+    // entries past the count are stale), and whether it can still be SGR (no private marker, no
+    // intermediate byte).
     std::array<std::uint32_t, kMaxParameters> m_parameters{};
     std::array<bool, kMaxParameters> m_subParameter{};
     std::size_t m_parameterCount = 0;
