@@ -10,11 +10,11 @@ class CThreadEvent {
   public:
     explicit CThreadEvent(bool manualReset) : m_manualReset(manualReset) {}
 
+    // Notifies while holding the lock: a waiter that wakes and destroys the event at once must
+    // not find the signalling thread still using it.
     void Signal() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_signalled = true;
-        }
+        std::lock_guard lock(m_mutex);
+        m_signalled = true;
         if (m_manualReset) {
             m_changed.notify_all();
         } else {
