@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/AppFixture.h"
 #include "app/AppScriptFunctions.h"
-#include "tests/support/ScriptCallRecorder.h"
+#include "tests/app/AppFixture.h"
 #include "tests/support/RecordingPaneControl.h"
+#include "tests/support/ScriptCallRecorder.h"
 
 namespace {
 

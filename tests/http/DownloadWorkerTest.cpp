@@ -178,8 +178,7 @@ TEST(DownloadWorker, ConnectAndFileFailuresAreReported) {
     const std::string prefix =
         "Failed to connect to 127.0.0.1:" + std::to_string(port) + " for httpGet(). ";
     EXPECT_EQ(refused->error.substr(0, prefix.size()), prefix);
-    EXPECT_NE(refused->error.find("WinSock Error Code 10061"), std::string::npos)
-        << refused->error;
+    EXPECT_NE(refused->error.find("WinSock Error Code 10061"), std::string::npos) << refused->error;
 
     std::string error;
     TempDir dir;

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/ScriptCallRecorder.h"
 #include "tests/nowtune/FakeMprisPlayer.h"
 #include "tests/nowtune/NowtuneLibrary.h"
 #include "tests/nowtune/PrivateSessionBus.h"
+#include "tests/support/ScriptCallRecorder.h"
 #include "tests/support/TempDir.h"
 
 namespace {

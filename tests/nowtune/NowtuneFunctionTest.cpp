@@ -5,8 +5,8 @@
 #include <string>
 
 #include "Plugins/Nowtune/NowtuneFunction.h"
-#include "tests/support/ScriptCallRecorder.h"
 #include "tests/nowtune/NowtuneLibrary.h"
+#include "tests/support/ScriptCallRecorder.h"
 
 namespace {
 
