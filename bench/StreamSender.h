@@ -3,12 +3,15 @@
 // A game server for throughput runs: a thread on 127.0.0.1 that accepts one client, waits for
 // the go, sends a stream and closes. Whatever reads sees the clock start before the first byte
 // leaves.
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
 
 #include "bench/BenchSupport.h"
+#include "net/TelnetEngine.h"
 
 namespace bench {
 
@@ -51,5 +54,32 @@ class Sender {
     std::atomic<bool> m_accepted{false};
     std::thread m_thread;
 };
+
+// Connects the engine to the sender (exits when it cannot), starts the sender and reads until
+// done() holds or the time-out passes, woken by poll() the way the event
+// loop's socket notifier wakes the client. Returns the seconds from the go to the end.
+template <typename Done>
+double ReadStream(CTelnetEngine& engine, Sender& sender, Done done, int timeoutSeconds) {
+    engine.CmdConnect("127.0.0.1:" + std::to_string(sender.Port()));
+    const auto limit = Clock::now() + std::chrono::seconds(10);
+    while ((engine.IsConnecting() || !sender.Accepted()) && Clock::now() < limit) {
+        engine.PollConnection();
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    if (!engine.IsConnected()) {
+        std::printf("the engine did not connect\n");
+        std::exit(1);
+    }
+    const auto start = Clock::now();
+    sender.Go();
+    const auto deadline = start + std::chrono::seconds(timeoutSeconds);
+    while (!done() && Clock::now() < deadline) {
+        engine.ProcessIncoming();
+        if (engine.HasPendingWork() || !engine.GetConnection()) continue;
+        pollfd watched{engine.GetConnection()->GetDescriptor(), POLLIN, 0};
+        poll(&watched, 1, 10);
+    }
+    return Seconds(Clock::now() - start);
+}
 
 }  // namespace bench

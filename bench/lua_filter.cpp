@@ -66,26 +66,8 @@ double RunLines(const std::string& stream, CScriptHost* scripts) {
     pane.SetUrlPrefixes(InstalledUrlPrefixes());
     PaneHost host(scripts, pane);
     CTelnetEngine engine(host);
-    engine.CmdConnect("127.0.0.1:" + std::to_string(sender.Port()));
-    const auto limit = Clock::now() + std::chrono::seconds(10);
-    while ((engine.IsConnecting() || !sender.Accepted()) && Clock::now() < limit) {
-        engine.PollConnection();
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    if (!engine.IsConnected()) {
-        std::printf("the engine did not connect\n");
-        std::exit(1);
-    }
-    const auto start = Clock::now();
-    sender.Go();
-    const auto deadline = start + std::chrono::seconds(120);
-    while (host.lines < kLines && !host.disconnected && Clock::now() < deadline) {
-        engine.ProcessIncoming();
-        if (engine.HasPendingWork() || !engine.GetConnection()) continue;
-        pollfd watched{engine.GetConnection()->GetDescriptor(), POLLIN, 0};
-        poll(&watched, 1, 10);
-    }
-    const double seconds = Seconds(Clock::now() - start);
+    const double seconds = ReadStream(
+        engine, sender, [&] { return host.lines >= kLines || host.disconnected; }, 120);
     if (host.lines != kLines)
         std::printf("  (%llu of %zu lines shown)\n", static_cast<unsigned long long>(host.lines),
                     kLines);

@@ -54,26 +54,8 @@ Result RunEngine(const std::string& stream, std::uint64_t expected,
     CountingHost host;
     CTelnetEngine engine(host);
     engine.SetServerTextSettings(settings);
-    engine.CmdConnect("127.0.0.1:" + std::to_string(sender.Port()));
-    const auto limit = Clock::now() + std::chrono::seconds(10);
-    while ((engine.IsConnecting() || !sender.Accepted()) && Clock::now() < limit) {
-        engine.PollConnection();
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    if (!engine.IsConnected()) {
-        std::printf("the engine did not connect\n");
-        std::exit(1);
-    }
-    const auto start = Clock::now();
-    sender.Go();
-    const auto deadline = start + std::chrono::seconds(60);
-    while (host.shown < expected && !host.disconnected && Clock::now() < deadline) {
-        engine.ProcessIncoming();
-        if (engine.HasPendingWork() || !engine.GetConnection()) continue;
-        pollfd watched{engine.GetConnection()->GetDescriptor(), POLLIN, 0};
-        poll(&watched, 1, 10);
-    }
-    const double seconds = Seconds(Clock::now() - start);
+    const double seconds = ReadStream(
+        engine, sender, [&] { return host.shown >= expected || host.disconnected; }, 60);
     if (host.shown != expected)
         std::printf("  (engine: %llu of %llu bytes shown)\n",
                     static_cast<unsigned long long>(host.shown),
