@@ -143,3 +143,25 @@ TEST_F(AppLuaScripting, BrokenScriptsAreReportedAndTheClientKeepsRunning) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AppLuaScripting, SystemFunctionsReachTheWindowTitleAndIcon) {
+    ASSERT_TRUE(StartWithClock());
+    TempDir::Write(m_dir.File("scripts/game.png"), "an icon");
+    NewOutput();
+    App().SubmitText("/: setWindowTitle('HP 42/50') setIcon('scripts/game.png')\r\n");
+    EXPECT_EQ(Window().Title(), "HP 42/50");
+    EXPECT_EQ(Window().Icon(), "scripts/game.png");
+    App().SubmitText("/: setWindowTitle() setIcon()\r\n");
+    EXPECT_EQ(Window().Title(), "OstrakClient v2");
+    EXPECT_EQ(Window().Icon(), "");
+    App().SubmitText("/: setIcon('missing.ico')\r\n");
+    EXPECT_NE(NewOutput().find("Failed to execute: (command):1: Failed to load icon "
+                               "'missing.ico'. Error: 2"),
+              std::string::npos);
+    App().SubmitText("/: println(getTime('Y') .. ' on ' .. getOS())\r\n");
+    EXPECT_NE(NewOutput().find("-bit"), std::string::npos);
+}
+
+}  // namespace
