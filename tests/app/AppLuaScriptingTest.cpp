@@ -22,7 +22,7 @@ class AppLuaScripting : public AppFixture {
         std::filesystem::copy_file(OSTRAK_RUN_DIR "/LuaScripting.so", library);
         ASSERT_EQ(chmod(library.c_str(), 0755), 0);
         std::filesystem::create_directory(m_dir.File("scripts"));
-        for (const char* script : {"autoexec.lua", "example.lua"}) {
+        for (const char* script : {"autoexec.lua", "example.lua", "vitals.lua"}) {
             std::filesystem::copy_file(
                 std::string(OSTRAK_SOURCE_DIR "/scriptsystems/lua/scripts/") + script,
                 m_dir.File(std::string("scripts/") + script));
@@ -162,6 +162,25 @@ TEST_F(AppLuaScripting, SystemFunctionsReachTheWindowTitleAndIcon) {
               std::string::npos);
     App().SubmitText("/: println(getTime('Y') .. ' on ' .. getOS())\r\n");
     EXPECT_NE(NewOutput().find("-bit"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(AppLuaScripting, VitalsScriptPutsHitPointsFromGmcpInTheTitle) {
+    ScriptedTelnetServer server;
+    ASSERT_TRUE(StartWithClock());
+    ASSERT_TRUE(Connect(server));
+    App().SubmitText("/load vitals.lua\r\n");
+    const auto gmcp = [](const std::string& body) {
+        return std::string("\xFF\xFA\xC9") + body + "\xFF\xF0";
+    };
+    server.Send(std::string("\xFF\xFB\xC9") + gmcp("Char.Vitals {\"hp\":42,\"maxhp\":50}"));
+    ASSERT_TRUE(TickUntil([&] { return Window().Title() == "HP 42/50"; })) << Window().Title();
+    EXPECT_TRUE(server.WaitForReceived(gmcp("Core.Supports.Set [\"Char 1\"]")));
+    App().SubmitText("/disconnect\r\n");
+    EXPECT_EQ(Window().Title(), "OstrakClient v2");
 }
 
 }  // namespace
