@@ -257,8 +257,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   : split.shown.compare(0, whole.shown.size(), whole.shown) == 0;
     if (!sameText) Report("shown text depends on the pieces", pieces, whole, split);
     if (whole.sent != split.sent) Report("replies depend on the pieces", pieces, whole, split);
+    // The reference decodes the whole stream in one encoding; a CHARSET agreement switches the
+    // engine to UTF-8 part-way, which the comparison of the two deliveries above still covers.
+    const bool charsetSwitched =
+        whole.sent.find(std::string("\xFF\xFA\x2A\x02", 4)) != std::string::npos;
     std::string expected;
-    if (!compressed && whole.connected && ExpectedPlainText(stream, expected) &&
+    if (!compressed && !charsetSwitched && whole.connected && ExpectedPlainText(stream, expected) &&
         whole.shown != (expected = Decoded(expected, settings))) {
         std::fprintf(stderr, "expected %s\n", Escaped(expected).c_str());
         Report("shown text is not the stream's telnet text", pieces, whole, split);

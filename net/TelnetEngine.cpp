@@ -336,6 +336,7 @@ void CTelnetEngine::ResetTelnetState(bool byUser) {
     m_closeText.clear();
     // A character set agreed with this server ends with it.
     m_charsetUtf8 = false;
+    m_decoderToUtf8 = false;
     m_decoder.SetSettings(m_textSettings);
     m_decoder.Reset();
     m_terminalTypeCount = 0;

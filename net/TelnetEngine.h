@@ -252,6 +252,8 @@ class CTelnetEngine {
     std::string m_previewText;
     // The server accepted UTF-8 through CHARSET.
     bool m_charsetUtf8 = false;
+    // The agreed UTF-8 applies to the text after the request, from the next parse on.
+    bool m_decoderToUtf8 = false;
     // How many TTYPE SENDs were answered (the cycle of names).
     std::uint32_t m_terminalTypeCount = 0;
 };

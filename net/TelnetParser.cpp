@@ -89,6 +89,10 @@ void CTelnetEngine::MarkPromptEnd(const unsigned char* data, std::size_t at) {
 
 bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer, std::size_t scanLimit) {
     m_moreToScan = false;
+    if (m_decoderToUtf8) {
+        m_decoderToUtf8 = false;
+        m_decoder.SetEncoding(ServerEncoding::Utf8);
+    }
     if (buffer.Empty()) return false;
     if (m_discardingSubnegotiation && !DiscardSubnegotiation(buffer)) return true;
     const std::size_t size = buffer.Size();
@@ -204,6 +208,11 @@ bool CTelnetEngine::ParseTelnet(CByteBuffer& buffer, std::size_t scanLimit) {
             const std::string body = UnescapeBody(data + bodyStart, end - 2 - bodyStart);
             OnSubnegotiation(option, body);
             if (generation != m_generation) return false;
+            if (m_decoderToUtf8) {
+                m_moreToScan = i < size;
+                finish();
+                return true;
+            }
         }
     }
     m_moreToScan = !waiting && i < size;

@@ -85,7 +85,9 @@ void CTelnetEngine::AnswerCharsetRequest(std::string_view offer) {
                 SendSubnegotiation(Telnet::kCharset,
                                    std::string(1, kCharsetAccepted) + std::string(name));
                 m_charsetUtf8 = true;
-                m_decoder.SetEncoding(ServerEncoding::Utf8);
+                // Text before the request was sent in the old encoding: the parser stops
+                // here, the lines before it are taken, and the decoder switches after them.
+                m_decoderToUtf8 = true;
                 return;
             }
             if (end == std::string_view::npos) break;
