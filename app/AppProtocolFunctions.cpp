@@ -5,17 +5,9 @@
 #include "app/App.h"
 #include "app/AppScriptFunctions.h"
 #include "net/TelnetEngine.h"
+#include "script/ScriptCallHelpers.h"
 
 namespace {
-
-bool FetchText(ScriptCallContext* context, std::uint64_t index, std::string& text) {
-    ScriptValue value{};
-    context->GetParameter(&value, index);
-    const bool isText = value.type == ScriptValue::String;
-    if (isText) text = ToText(value);
-    DestroyScriptValue(&value);
-    return isText;
-}
 
 // sendGMCP(package [, json]): 1 when the message went out, 0 while GMCP is not agreed.
 bool SendGmcp(ScriptCallContext* context, void* user) {

@@ -10,6 +10,7 @@
 
 #include "app/App.h"
 #include "app/MessageColours.h"
+#include "script/ScriptCallHelpers.h"
 #include "script/ScriptHost.h"
 #include "ui/FormatCodes.h"
 
@@ -18,22 +19,6 @@ std::int32_t g_sendNesting = 0;
 namespace {
 
 CApp& AppOf(void* user) { return *static_cast<CApp*>(user); }
-
-// Fetches parameter index; true with its text in text when it is a String.
-bool FetchText(ScriptCallContext* context, std::uint64_t index, std::string& text) {
-    ScriptValue value{};
-    context->GetParameter(&value, index);
-    const bool isText = value.type == ScriptValue::String;
-    if (isText) text = ToText(value);
-    DestroyScriptValue(&value);
-    return isText;
-}
-
-void ReturnText(ScriptCallContext* context, const char* text) {
-    ScriptValue value = MakeTextValue(text);
-    context->ReturnValue(&value);
-    DestroyScriptValue(&value);
-}
 
 // The string parameters in order, each through convert; other types are skipped.
 template <typename Convert>

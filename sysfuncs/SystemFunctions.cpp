@@ -2,6 +2,7 @@
 
 #include <ctime>
 
+#include "script/ScriptCallHelpers.h"
 #include "sysfuncs/OsName.h"
 #include "sysfuncs/TimeFormat.h"
 
@@ -9,21 +10,11 @@ namespace {
 
 ISystemHost& Host(void* user) { return *static_cast<ISystemHost*>(user); }
 
-void ReturnText(ScriptCallContext* context, const std::string& text) {
-    ScriptValue result = MakeTextValue(text.c_str());
-    context->ReturnValue(&result);
-    DestroyScriptValue(&result);
-}
-
 // Fetches the only parameter when it is a string; false (after the error) when it is not.
-bool FetchText(ScriptCallContext* context, const char* error, std::string& text) {
-    ScriptValue value{};
-    context->GetParameter(&value, 0);
-    const bool isText = value.type == ScriptValue::String;
-    if (isText) text = ToText(value);
-    DestroyScriptValue(&value);
-    if (!isText) context->SetError(error);
-    return isText;
+bool FetchOnlyText(ScriptCallContext* context, const char* error, std::string& text) {
+    if (FetchText(context, 0, text)) return true;
+    context->SetError(error);
+    return false;
 }
 
 }  // namespace
@@ -31,7 +22,7 @@ bool FetchText(ScriptCallContext* context, const char* error, std::string& text)
 bool GetOS(ScriptCallContext* context, void*) {
     // The name does not change while the client runs.
     static const std::string name = CurrentOsName();
-    ReturnText(context, name);
+    ReturnText(context, name.c_str());
     return true;
 }
 
@@ -41,7 +32,7 @@ bool GetTime(ScriptCallContext* context, void* user) {
         return false;
     }
     std::string format;
-    if (!FetchText(context, "getTime() expects a string as the first parameter", format))
+    if (!FetchOnlyText(context, "getTime() expects a string as the first parameter", format))
         return false;
     const std::int64_t now = Host(user).CurrentTimeSeconds();
     const std::time_t moment = static_cast<std::time_t>(now);
@@ -50,7 +41,7 @@ bool GetTime(ScriptCallContext* context, void* user) {
         context->SetError("Failed to read current system time");
         return false;
     }
-    ReturnText(context, FormatTime(format, local, now, Host(user).UptimeMilliseconds()));
+    ReturnText(context, FormatTime(format, local, now, Host(user).UptimeMilliseconds()).c_str());
     return true;
 }
 
@@ -62,8 +53,8 @@ bool SetIcon(ScriptCallContext* context, void* user) {
     }
     std::string file;
     if (count == 1 &&
-        !FetchText(context, "setIcon() expects a string as the first parameter (Icon filename)",
-                   file)) {
+        !FetchOnlyText(context, "setIcon() expects a string as the first parameter (Icon filename)",
+                       file)) {
         return false;
     }
     if (count == 0) {
@@ -89,9 +80,10 @@ bool SetWindowTitle(ScriptCallContext* context, void* user) {
     std::string title;
     if (count == 0) {
         title = Host(user).ProgramTitle();
-    } else if (!FetchText(context,
-                          "setWindowTitle() expects a string as the first parameter (Window title)",
-                          title)) {
+    } else if (!FetchOnlyText(
+                   context,
+                   "setWindowTitle() expects a string as the first parameter (Window title)",
+                   title)) {
         return false;
     }
     Host(user).SetMainWindowTitle(title);
