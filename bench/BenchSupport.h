@@ -279,4 +279,32 @@ inline const char* InstalledUrlPrefixSetting() {
     return "URLPrefixes = \"http://\", \"https://\", \"www.\"\n";
 }
 
+// The same game text as a server that speaks ANSI sends it: its colour and bold codes as SGR.
+inline std::string AnsiText(const std::string& native) {
+    std::string out;
+    out.reserve(native.size() + native.size() / 8);
+    for (std::size_t i = 0; i < native.size(); ++i) {
+        const auto c = static_cast<unsigned char>(native[i]);
+        if (c == 0xC4 && i + 6 < native.size()) {
+            const std::string colour = native.substr(i + 1, 6);
+            const char* sgr = colour == "ff0000"   ? "\x1b[1;31m"
+                              : colour == "00ff00" ? "\x1b[1;32m"
+                              : colour == "ffff00" ? "\x1b[1;33m"
+                              : colour == "00ffff" ? "\x1b[1;36m"
+                                                   : "\x1b[38;5;201m";
+            out += sgr;
+            i += 6;
+        } else if (c == 0xBE) {
+            out += "\x1b[0m";
+        } else if (c == 0xE0) {
+            out += "\x1b[1m";
+        } else if (c == 0xA0) {
+            out += "\x1b[22m";
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace bench

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "bench/CountingPane.h"
 #include "net/ServerTextDecoder.h"
 #include "ui/RichPane.h"
@@ -43,29 +44,7 @@ std::vector<std::string> MakeLines() {
 // The lines with their codes written as ANSI SGR, as most game servers send them.
 std::vector<std::string> AnsiLines(const std::vector<std::string>& lines) {
     std::vector<std::string> result;
-    for (const std::string& line : lines) {
-        std::string out;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            const auto c = static_cast<unsigned char>(line[i]);
-            if (c == 0xC4 && i + 6 < line.size()) {
-                const std::string colour = line.substr(i + 1, 6);
-                out += colour == "ffff00"   ? "\x1b[1;33m"
-                       : colour == "00ff00" ? "\x1b[1;32m"
-                       : colour == "ff0000" ? "\x1b[1;31m"
-                                            : "\x1b[1;36m";
-                i += 6;
-            } else if (c == 0xBE) {
-                out += "\x1b[0m";
-            } else if (c == 0xE0) {
-                out += "\x1b[1m";
-            } else if (c == 0xA0) {
-                out += "\x1b[22m";
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        result.push_back(out);
-    }
+    for (const std::string& line : lines) result.push_back(bench::AnsiText(line));
     return result;
 }
 
