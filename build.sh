@@ -13,7 +13,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev libgl-dev zlib1g-dev fonts-dejavu-core
     libgtest-dev libgmock-dev
-    xvfb xauth xdotool imagemagick x11-session-utils x11-xserver-utils socat inetutils-telnetd
+    xvfb xauth xdotool xclip imagemagick x11-session-utils x11-xserver-utils socat inetutils-telnetd
     liblua5.4-dev libcanberra-dev
     libsystemd-dev dbus-daemon busybox
     clang libclang-rt-14-dev
