@@ -133,10 +133,14 @@ class ITextMeasure {
     virtual std::int32_t ControlFrameWidth(bool isOutput) = 0;
 };
 
+class IPaneDesktop;
+
 // Creates pane controls; provided by the main window's port.
 class IPaneFactory {
   public:
     virtual ~IPaneFactory() = default;
     virtual std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                             IPaneEvents& events) = 0;
+    // Clipboard, menus, cursors and the URL opener for the panes; none on a bare factory.
+    virtual IPaneDesktop* PaneDesktop() { return nullptr; }
 };

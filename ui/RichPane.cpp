@@ -23,10 +23,13 @@ bool CRichPane::Create(IPaneFactory& instance, CWindow* parent, std::int32_t top
     m_control->SetAllFormat(m_format);
     if (m_passwordMode) m_control->SetPasswordChar(kPasswordChar);
     if (m_isOutput) m_control->SetScrollbackLines(m_scrollbackLines);
+    SetPaneDesktop(instance.PaneDesktop());
     return true;
 }
 
 void CRichPane::Reset() {
+    m_linkWorker.Stop();
+    m_desktop = nullptr;
     m_control.reset();
     m_parent = nullptr;
     RestoreDefaults();
@@ -243,28 +246,6 @@ void CRichPane::SetPasswordMode(bool on) {
     if (m_control) m_control->SetPasswordChar(on ? kPasswordChar : 0);
 }
 
-bool CRichPane::MenuCommand(int id) {
-    char letter = 0;
-    switch (id) {
-        case kCommandBold:
-            letter = 'B';
-            break;
-        case kCommandItalic:
-            letter = 'I';
-            break;
-        case kCommandUnderline:
-            letter = 'U';
-            break;
-        case kCommandStrikeout:
-            letter = 'S';
-            break;
-        default:
-            return false;
-    }
-    if (!m_isOutput) WrapSelection(letter);
-    return true;
-}
-
 std::string CRichPane::RtfToTags(const std::vector<FormattedChar>& fragment) const {
     return ::RtfToTags(fragment, m_textColour);
 }
@@ -325,10 +306,18 @@ void CRichPane::OnChar(unsigned characterCode, KeyModifiers modifiers) {
     }
 }
 
-// The URL under the mouse and clicks on it belong to the link handling, which this pane does
-// not have yet.
-void CRichPane::OnMouseMove(std::int32_t, std::int32_t) { m_selectionAtEnd = false; }
-void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) { m_selectionAtEnd = false; }
+void CRichPane::OnMouseMove(std::int32_t x, std::int32_t y) {
+    m_selectionAtEnd = false;
+    m_mouseX = x;
+    // The input line never tracks links, so its Copy URL and Save URL have nothing to act on.
+    if (m_isOutput) m_overUrl = UrlAt(x, y) ? 1 : 0;
+    ChooseCursor();
+}
+
+void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) {
+    m_selectionAtEnd = false;
+    if (m_overUrl) OpenUrl(m_hoverUrl);
+}
 
 void CRichPane::ReplaceWholeText(const std::string& text) {
     m_selectionAtEnd = false;

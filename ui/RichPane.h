@@ -11,7 +11,9 @@
 
 #include "ui/FormatCodes.h"
 #include "ui/InputHistory.h"
+#include "ui/LinkWorker.h"
 #include "ui/PaneControl.h"
+#include "ui/PaneDesktop.h"
 #include "ui/PaneNotify.h"
 
 class CWindow;
@@ -109,6 +111,25 @@ class CRichPane : public IPaneEvents {
     void SetPasswordMode(bool on);
     // Runs a menu or accelerator command; false for a command this pane does not know.
     bool MenuCommand(int id);
+    // Shows the pane's context menu at a screen point and runs the command chosen.
+    void ShowContextMenu(std::int32_t screenX, std::int32_t screenY);
+    // Sets the enabled state and check mark of each item from the selection, clipboard and link.
+    void UpdateMenu(std::vector<PaneMenuItem>& menu) const;
+    // Puts the selection on the clipboard: plain text with its formatted form, or (tagged) the
+    // text with format tags alone. False for an empty selection or a clipboard that failed.
+    bool Copy(bool tagged);
+    // Replaces the selection with the clipboard's text: the formatted form as format tags
+    // unless plain is asked for or there is none.
+    bool Paste(bool plain);
+    // Whether the word at the point begins with a URL prefix; the word goes to the hover URL.
+    bool UrlAt(std::int32_t x, std::int32_t y);
+    void ChooseCursor();
+    // Hands the URL to the link worker, replacing one it has not taken yet.
+    void OpenUrl(const std::string& url);
+    // Replaces the desktop the factory gave (tests); restarts the link worker with its opener.
+    void SetPaneDesktop(IPaneDesktop* desktop);
+    bool IsOverUrl() const { return m_overUrl != 0; }
+    const std::string& HoverUrl() const { return m_hoverUrl; }
     // Plain text with format tags for a formatted fragment, relative to this pane's colours.
     std::string RtfToTags(const std::vector<FormattedChar>& fragment) const;
 
@@ -191,6 +212,11 @@ class CRichPane : public IPaneEvents {
     void ResetScanState();
     void ReplaceWholeText(const std::string& text);
     void Notify(PaneNotifyCode code, unsigned characterCode = 0, KeyModifiers modifiers = {});
+    void NotifyText(PaneNotifyCode code, const std::string& text);
+    void Beep();
+    bool CopyHoverUrl();
+    void SelectedRange(std::int32_t& start, std::int32_t& end) const;
+    void ClearText();
 
     // Every field of the pane's state back to its default (the URL prefixes stay).
     void RestoreDefaults();
@@ -253,4 +279,7 @@ class CRichPane : public IPaneEvents {
     bool m_lineOpen = false;
     // Appends from the provisional and received paths skip the client-message handling.
     bool m_appendingDirect = false;
+    IPaneDesktop* m_desktop = nullptr;
+    CLinkWorker m_linkWorker;
+    std::int32_t m_mouseX = 0;
 };

@@ -301,7 +301,7 @@ TEST_F(InputLine, MenuCommandsWrapTheSelection) {
     EXPECT_TRUE(pane.MenuCommand(CRichPane::kCommandItalic));
     EXPECT_TRUE(pane.MenuCommand(CRichPane::kCommandBold));
     EXPECT_EQ(control->Text(), "<-u><-i><-b><-/b><-/i><-/u><-s>x<-/s>");
-    EXPECT_FALSE(pane.MenuCommand(40002));
+    EXPECT_FALSE(pane.MenuCommand(40004));
     EXPECT_FALSE(pane.MenuCommand(0));
 }
 
