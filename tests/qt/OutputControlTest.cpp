@@ -47,14 +47,16 @@ TEST_F(OutputControlTest, FollowsTheEndUnlessTheUserScrolledUp) {
     ProcessEvents();
     EXPECT_TRUE(View().IsFollowingEnd());
     EXPECT_GT(View().MaxTopLine(), 150);
-    EXPECT_EQ(View().verticalScrollBar()->value(), View().MaxTopLine());
+    EXPECT_EQ(View().verticalScrollBar()->value(), View().verticalScrollBar()->maximum());
 
     View().ScrollToLine(10);
+    const int value = View().verticalScrollBar()->value();
+    EXPECT_GE(value, 10);
     AppendLines(50);
     ProcessEvents();
     EXPECT_FALSE(View().IsFollowingEnd());
     EXPECT_EQ(View().TopLine(), 10);
-    EXPECT_EQ(View().verticalScrollBar()->value(), 10);
+    EXPECT_EQ(View().verticalScrollBar()->value(), value);
 
     // Back at the bottom it follows again.
     View().verticalScrollBar()->setValue(View().verticalScrollBar()->maximum());
@@ -124,7 +126,7 @@ TEST_F(OutputControlTest, TrimmingTheTopKeepsScrollAndSelectionOnTheirText) {
     ProcessEvents();
     EXPECT_FALSE(View().IsFollowingEnd());
     EXPECT_EQ(View().TopLine(), 10);
-    EXPECT_EQ(View().verticalScrollBar()->value(), 10);
+    EXPECT_LT(View().verticalScrollBar()->value(), View().verticalScrollBar()->maximum());
     OutputText& text = View().Text();
     EXPECT_EQ((*pane)->GetTextRange(text.LineStart(10), text.LineStart(10) + 7), "line 40");
 

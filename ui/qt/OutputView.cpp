@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -15,6 +16,9 @@
 namespace {
 
 constexpr int kTabColumns = 8;
+constexpr int kRowsPerWheelNotch = 3;
+constexpr int kWheelNotch = 120;
+constexpr std::uint8_t kVariantMask = CharFormat::kBold | CharFormat::kItalic;
 
 bool IsWordCharacter(char16_t character) { return character > 0x20; }
 
@@ -39,6 +43,7 @@ OutputView::OutputView(QWidget* parent, IPaneEvents& events)
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(1);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &OutputView::OnScrollBarMoved);
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this, &OutputView::OnScrollAction);
     SetPaneFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 }
 
@@ -47,7 +52,7 @@ void OutputView::TextChanged() {
     m_anchor = std::min(m_anchor, end);
     m_caret = std::min(m_caret, end);
     if (m_text.Length() == 0) {
-        m_topLine = 0;
+        m_top = m_text.TrimmedCharacters();
         m_follow = true;
     }
     ScheduleRelayout();
@@ -92,14 +97,18 @@ void OutputView::SetPaneFont(const QFont& font) {
         variant.setStrikeOut((i & CharFormat::kStrikeout) != 0);
         m_fonts[i] = variant;
     }
-    const QFontMetricsF metrics(m_fonts[0]);
+    m_metrics.clear();
+    for (std::size_t v = 0; v < m_latin1Advance.size(); ++v) {
+        m_metrics.emplace_back(m_fonts[v]);
+        for (int c = 0; c < 256; ++c) {
+            m_latin1Advance[v][static_cast<std::size_t>(c)] =
+                c < 0x20 ? 0.0 : m_metrics[v].horizontalAdvance(QChar(c));
+        }
+    }
+    const QFontMetricsF& metrics = m_metrics[0];
     m_rowHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));
     m_ascent = metrics.ascent();
-    for (int c = 0; c < 256; ++c) {
-        m_latin1Advance[static_cast<std::size_t>(c)] =
-            c < 0x20 ? 0.0 : metrics.horizontalAdvance(QChar(c));
-    }
-    m_spaceWidth = std::max<qreal>(1.0, m_latin1Advance[' ']);
+    m_spaceWidth = std::max<qreal>(1.0, m_latin1Advance[0][' ']);
     m_otherAdvance.clear();
     setFont(font);
     ScheduleRelayout();
@@ -114,19 +123,37 @@ qreal OutputView::WrapWidth() const {
     return static_cast<qreal>(viewport()->width() - kMarginLeft - kMarginRight);
 }
 
-qreal OutputView::Advance(char16_t character, qreal x) const {
+qreal OutputView::Advance(char16_t character, std::uint8_t variant, qreal x) const {
     if (character < 256) {
         if (character == u'\t') {
             const qreal stop = m_spaceWidth * kTabColumns;
             return (std::floor(x / stop) + 1) * stop - x;
         }
-        return m_latin1Advance[character];
+        return m_latin1Advance[variant][character];
     }
-    auto it = m_otherAdvance.find(character);
+    const std::uint32_t key = (static_cast<std::uint32_t>(variant) << 16) | character;
+    auto it = m_otherAdvance.find(key);
     if (it != m_otherAdvance.end()) return it->second;
-    const qreal advance = QFontMetricsF(m_fonts[0]).horizontalAdvance(QChar(character));
-    m_otherAdvance.emplace(character, advance);
+    const qreal advance = m_metrics[variant].horizontalAdvance(QChar(character));
+    m_otherAdvance.emplace(key, advance);
     return advance;
+}
+
+const std::uint8_t* OutputView::Variants(std::int32_t start, std::int32_t end) const {
+    m_variants.resize(static_cast<std::size_t>(std::max(0, end - start)));
+    if (start >= end) return m_variants.data();
+    const std::size_t runCount = m_text.RunCount();
+    std::size_t k = m_text.RunIndexAt(start);
+    for (std::int32_t from = start; from < end; ++k) {
+        const OutputText::Run run = m_text.RunAt(k);
+        const std::int32_t to =
+            std::min(end, k + 1 < runCount ? m_text.RunAt(k + 1).start : m_text.Length());
+        const auto variant =
+            static_cast<std::uint8_t>(m_text.Style(run.style).effects & kVariantMask);
+        std::fill(m_variants.begin() + (from - start), m_variants.begin() + (to - start), variant);
+        from = to;
+    }
+    return m_variants.data();
 }
 
 std::int32_t OutputView::PieceCount(std::int32_t line) const {
@@ -146,6 +173,7 @@ void OutputView::WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Sp
     const std::int32_t start = lineStart + piece * OutputText::kLinePiece;
     const std::int32_t end = std::min(start + OutputText::kLinePiece, m_text.LineTextEnd(line));
     const char16_t* text = Chars(start, end);
+    const std::uint8_t* variants = Variants(start, end);
     const qreal limit = WrapWidth();
     // Too narrow to hold a character: leave the line whole rather than a column per character.
     const bool wrap = limit >= m_spaceWidth;
@@ -155,15 +183,15 @@ void OutputView::WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Sp
     qreal x = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const char16_t c = text[i];
-        qreal advance = Advance(c, x);
+        qreal advance = Advance(c, variants[i], x);
         if (wrap && x + advance > limit && i > rowStart && c != u' ') {
             const std::int32_t cut = lastBreak > rowStart ? lastBreak : i;
             rows.push_back({start + rowStart, start + cut});
             rowStart = cut;
             lastBreak = -1;
             x = 0;
-            for (std::int32_t j = cut; j < i; ++j) x += Advance(text[j], x);
-            advance = Advance(c, x);
+            for (std::int32_t j = cut; j < i; ++j) x += Advance(text[j], variants[j], x);
+            advance = Advance(c, variants[i], x);
         }
         x += advance;
         if (c == u' ' || c == u'\t') lastBreak = i + 1;
@@ -171,112 +199,207 @@ void OutputView::WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Sp
     rows.push_back({start + rowStart, std::max(start, end)});
 }
 
+OutputView::RowCursor OutputView::Locate(std::int32_t position) const {
+    RowCursor cursor;
+    position = std::clamp(position, 0, m_text.Length());
+    cursor.line = m_text.LineOf(position);
+    const std::int32_t offset = position - m_text.LineStart(cursor.line);
+    cursor.piece = std::min(offset / OutputText::kLinePiece, PieceCount(cursor.line) - 1);
+    WrapPiece(cursor.line, cursor.piece, cursor.spans);
+    while (cursor.row + 1 < cursor.spans.size() && cursor.spans[cursor.row + 1].start <= position) {
+        ++cursor.row;
+    }
+    return cursor;
+}
+
+bool OutputView::StepDown(RowCursor& cursor) const {
+    if (cursor.row + 1 < cursor.spans.size()) {
+        ++cursor.row;
+        return true;
+    }
+    if (cursor.piece + 1 < PieceCount(cursor.line)) {
+        ++cursor.piece;
+    } else if (cursor.line + 1 < m_text.LineCount()) {
+        ++cursor.line;
+        cursor.piece = 0;
+    } else {
+        return false;
+    }
+    WrapPiece(cursor.line, cursor.piece, cursor.spans);
+    cursor.row = 0;
+    return true;
+}
+
+bool OutputView::StepUp(RowCursor& cursor) const {
+    if (cursor.row > 0) {
+        --cursor.row;
+        return true;
+    }
+    if (cursor.piece > 0) {
+        --cursor.piece;
+    } else if (cursor.line > 0) {
+        --cursor.line;
+        cursor.piece = PieceCount(cursor.line) - 1;
+    } else {
+        return false;
+    }
+    WrapPiece(cursor.line, cursor.piece, cursor.spans);
+    cursor.row = cursor.spans.size() - 1;
+    return true;
+}
+
+int OutputView::PageRows() const {
+    const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
+    return std::max(1, available / m_rowHeight);
+}
+
 std::vector<OutputView::Row> OutputView::VisibleRows() const {
     std::vector<Row> rows;
     if (m_text.Length() == 0) return rows;
+    // Whole rows from the top: in follow mode the last row is the lowest that fits whole, and
+    // what is left below it is less than a row. A row cut in half at the top would be the one
+    // read next; below the last text there is nothing to read.
     const int height = viewport()->height();
-    const int available = std::max(0, height - kMarginTop - kMarginBottom);
-    std::vector<Span> spans;
-    if (m_follow) {
-        // Lay out from the end backwards until the page is full.
-        int used = 0;
-        std::int32_t line = m_text.LineCount() - 1;
-        bool full = false;
-        for (; line >= 0 && !full; --line) {
-            for (std::int32_t piece = PieceCount(line) - 1; piece >= 0 && !full; --piece) {
-                WrapPiece(line, piece, spans);
-                for (auto it = spans.rbegin(); it != spans.rend(); ++it) {
-                    rows.push_back({line, it->start, it->end, 0});
-                }
-                used += m_rowHeight * static_cast<int>(spans.size());
-                full = used >= available;
-            }
-        }
-        std::reverse(rows.begin(), rows.end());
-        if (line < 0 && used <= available) {
-            for (std::size_t i = 0; i < rows.size(); ++i) {
-                rows[i].y = kMarginTop + static_cast<int>(i) * m_rowHeight;
-            }
-        } else {
-            const int bottom = kMarginTop + available;
-            const auto count = static_cast<int>(rows.size());
-            for (int i = 0; i < count; ++i) {
-                rows[static_cast<std::size_t>(i)].y = bottom - (count - i) * m_rowHeight;
-            }
-        }
-        return rows;
-    }
-    int y = kMarginTop;
-    for (std::int32_t line = TopLine(); line < m_text.LineCount() && y < height; ++line) {
-        const std::int32_t pieces = PieceCount(line);
-        for (std::int32_t piece = 0; piece < pieces && y < height; ++piece) {
-            WrapPiece(line, piece, spans);
-            for (const Span& span : spans) {
-                rows.push_back({line, span.start, span.end, y});
-                y += m_rowHeight;
-            }
-        }
+    RowCursor cursor = Locate(TopPosition());
+    for (int y = kMarginTop; y < height; y += m_rowHeight) {
+        const Span& span = cursor.spans[cursor.row];
+        rows.push_back({cursor.line, span.start, span.end, y});
+        if (!StepDown(cursor)) break;
     }
     return rows;
 }
 
-std::int32_t OutputView::ComputeMaxTopLine() const {
-    const std::int32_t lines = m_text.LineCount();
-    const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
-    const std::size_t pageRows = static_cast<std::size_t>(std::max(1, available / m_rowHeight));
-    std::vector<Span> spans;
-    std::size_t used = 0;
-    std::int32_t line = lines - 1;
-    for (; line >= 0; --line) {
-        bool fits = true;
-        for (std::int32_t piece = PieceCount(line) - 1; piece >= 0 && fits; --piece) {
-            WrapPiece(line, piece, spans);
-            fits = used + spans.size() <= pageRows;
-            if (fits) used += spans.size();
-        }
-        if (!fits) break;
-    }
-    return std::min(line + 1, lines - 1);
+std::int32_t OutputView::ComputeMaxTop() const {
+    RowCursor cursor = Locate(m_text.Length());
+    for (int i = 1; i < PageRows() && StepUp(cursor);) ++i;
+    return cursor.Start();
 }
 
-std::int32_t OutputView::TopLine() const {
-    if (m_follow) return m_maxTopLine;
-    return static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(m_topLine - m_text.TrimmedLines(), 0, m_text.LineCount() - 1));
+std::int32_t OutputView::TopPosition() const {
+    if (m_follow) return m_maxTop;
+    return ToPosition(m_top);
+}
+
+std::int32_t OutputView::TopLine() const { return m_text.LineOf(TopPosition()); }
+
+std::int32_t OutputView::MaxTopLine() const { return m_text.LineOf(m_maxTop); }
+
+// Rows above a position, estimated: a row for each line before it and one for each wrap width
+// of characters before it.
+int OutputView::BarValue(std::int32_t position) const {
+    const qreal width = std::max(WrapWidth(), m_spaceWidth);
+    const qreal wrapped = static_cast<qreal>(position) * m_spaceWidth / width;
+    const qreal rows = static_cast<qreal>(m_text.LineOf(position)) + std::floor(wrapped);
+    return static_cast<int>(std::min<qreal>(rows, std::numeric_limits<int>::max() / 2));
+}
+
+std::int32_t OutputView::PositionFromBar(int value) const {
+    std::int32_t low = 0;
+    std::int32_t high = m_maxTop;
+    while (low < high) {
+        const std::int32_t middle = low + (high - low) / 2;
+        if (BarValue(middle) < value) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return Locate(low).Start();
 }
 
 void OutputView::Relayout() {
     m_relayoutPending = false;
-    m_maxTopLine = ComputeMaxTopLine();
-    if (!m_follow && TopLine() >= m_maxTopLine) m_follow = true;
-    const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
+    m_maxTop = ComputeMaxTop();
+    if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+void OutputView::UpdateScrollBar() {
     QScrollBar* bar = verticalScrollBar();
+    const int maximum = BarValue(m_maxTop);
+    int value = maximum;
+    // Off the last page the bar never shows the bottom, whatever the estimate says.
+    if (!m_follow && TopPosition() < m_maxTop)
+        value = std::min(BarValue(TopPosition()), maximum - 1);
     m_settingScrollBar = true;
-    bar->setRange(0, m_maxTopLine);
-    bar->setPageStep(std::max(1, available / m_rowHeight));
-    bar->setValue(TopLine());
+    bar->setRange(0, maximum);
+    bar->setPageStep(std::max(1, PageRows() - 1));
+    bar->setValue(std::max(0, value));
     m_settingScrollBar = false;
+}
+
+void OutputView::SetTop(std::int32_t position) {
+    if (position >= m_maxTop && !m_dragging) {
+        m_follow = true;
+    } else {
+        m_follow = false;
+        m_top = m_text.TrimmedCharacters() + std::min(position, m_maxTop);
+    }
+    UpdateScrollBar();
     viewport()->update();
 }
 
 void OutputView::OnScrollBarMoved(int value) {
     if (m_settingScrollBar) return;
-    if (value >= m_maxTopLine) {
-        m_follow = true;
-    } else {
-        m_follow = false;
-        m_topLine = m_text.TrimmedLines() + std::max(0, value);
+    if (m_relayoutPending) Relayout();
+    SetTop(value >= verticalScrollBar()->maximum() ? m_maxTop : PositionFromBar(value));
+}
+
+void OutputView::OnScrollAction(int action) {
+    int rows = 0;
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+            rows = 1;
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+            rows = -1;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            rows = std::max(1, PageRows() - 1);
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            rows = -std::max(1, PageRows() - 1);
+            break;
+        default:
+            return;
     }
-    viewport()->update();
+    // Steps go through the layout; the bar then shows where they led.
+    ScrollRows(rows);
+    QScrollBar* bar = verticalScrollBar();
+    m_settingScrollBar = true;
+    bar->setSliderPosition(bar->value());
+    m_settingScrollBar = false;
+}
+
+void OutputView::ScrollRows(int rows) {
+    if (m_relayoutPending) Relayout();
+    if (rows == 0 || m_text.Length() == 0) return;
+    RowCursor cursor = Locate(TopPosition());
+    for (; rows > 0 && cursor.Start() < m_maxTop && StepDown(cursor); --rows) {
+    }
+    for (; rows < 0 && StepUp(cursor); ++rows) {
+    }
+    SetTop(cursor.Start());
 }
 
 void OutputView::ScrollToLine(std::int32_t line) {
     if (m_relayoutPending) Relayout();
-    verticalScrollBar()->setValue(std::clamp(line, 0, m_maxTopLine));
-    OnScrollBarMoved(verticalScrollBar()->value());
+    SetTop(m_text.LineStart(std::clamp(line, 0, m_text.LineCount() - 1)));
 }
 
-void OutputView::ScrollToEnd() { ScrollToLine(std::numeric_limits<std::int32_t>::max()); }
+void OutputView::ScrollToEnd() {
+    if (m_relayoutPending) Relayout();
+    SetTop(m_maxTop);
+}
+
+void OutputView::wheelEvent(QWheelEvent* event) {
+    m_wheelRemainder += event->angleDelta().y();
+    const int notches = m_wheelRemainder / kWheelNotch;
+    m_wheelRemainder -= notches * kWheelNotch;
+    ScrollRows(-notches * kRowsPerWheelNotch);
+    event->accept();
+}
 
 void OutputView::scrollContentsBy(int, int) { viewport()->update(); }
 
@@ -317,10 +440,11 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             runEnd = nextRunStart();
         }
         const CharFormat& style = m_text.Style(run.style);
+        const auto variant = static_cast<std::uint8_t>(style.effects & kVariantMask);
         const bool selected = i >= selStart && i < selEnd;
         if (text(i) < 0x20) {
             // Tabs leave a gap; other control characters take no room.
-            const qreal advance = Advance(text(i), x);
+            const qreal advance = Advance(text(i), variant, x);
             if (advance > 0 && (selected || style.backColour != m_backColour)) {
                 painter.fillRect(QRectF(kMarginLeft + x, row.y, advance, m_rowHeight),
                                  selected ? highlight : ToQColor(style.backColour));
@@ -338,7 +462,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
         std::int32_t j = i;
         qreal width = 0;
         while (j < limit && text(j) >= 0x20) {
-            width += Advance(text(j), x + width);
+            width += Advance(text(j), variant, x + width);
             ++j;
         }
         if (selected || style.backColour != m_backColour) {
@@ -371,9 +495,10 @@ std::int32_t OutputView::BoundaryFromPos(QPoint point, bool nearest) const {
     }
     const qreal target = point.x() - kMarginLeft;
     const char16_t* text = Chars(row->start, row->end);
+    const std::uint8_t* variants = Variants(row->start, row->end);
     qreal x = 0;
     for (std::int32_t i = row->start; i < row->end; ++i) {
-        const qreal advance = Advance(text[i - row->start], x);
+        const qreal advance = Advance(text[i - row->start], variants[i - row->start], x);
         if (target < x + (nearest ? advance / 2 : advance)) return i;
         x += advance;
     }
@@ -406,19 +531,18 @@ void OutputView::keyPressEvent(QKeyEvent* event) {
     const KeyModifiers modifiers = ModifiersFromQt(event->modifiers());
     // The output pane has no key handling of its own beyond scrolling; its answer is not asked.
     m_events.OnKeyDown(VirtualKeyFromEvent(*event), modifiers);
-    QScrollBar* bar = verticalScrollBar();
     switch (event->key()) {
         case Qt::Key_PageUp:
-            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            ScrollRows(-std::max(1, PageRows() - 1));
             break;
         case Qt::Key_PageDown:
-            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            ScrollRows(std::max(1, PageRows() - 1));
             break;
         case Qt::Key_Up:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepSub);
+            ScrollRows(-1);
             break;
         case Qt::Key_Down:
-            bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            ScrollRows(1);
             break;
         case Qt::Key_Home:
             if (modifiers.ctrl) ScrollToLine(0);
@@ -444,14 +568,26 @@ void OutputView::mousePressEvent(QMouseEvent* event) {
     } else {
         SetSelection(position, position);
     }
+    // Text coming in during the drag must not move what is being selected.
+    if (m_relayoutPending) Relayout();
+    m_resumeFollow = m_follow;
+    if (m_follow) m_top = m_text.TrimmedCharacters() + m_maxTop;
+    m_follow = false;
+    m_pressTop = m_top;
     m_dragging = true;
+}
+
+void OutputView::EndDrag() {
+    m_dragging = false;
+    if (m_resumeFollow && m_top == m_pressTop) ScrollToEnd();
+    m_resumeFollow = false;
 }
 
 void OutputView::ExtendSelectionTo(QPoint point) {
     if (point.y() < 0) {
-        ScrollToLine(TopLine() - 1);
+        ScrollRows(-1);
     } else if (point.y() >= viewport()->height()) {
-        ScrollToLine(TopLine() + 1);
+        ScrollRows(1);
     }
     point.setY(std::clamp(point.y(), 0, std::max(0, viewport()->height() - 1)));
     SetSelection(ToPosition(m_anchor), BoundaryFromPos(point, true));
@@ -466,7 +602,7 @@ void OutputView::mouseMoveEvent(QMouseEvent* event) {
 
 void OutputView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    m_dragging = false;
+    EndDrag();
     const QPoint point = event->position().toPoint();
     m_events.OnLeftButtonUp(point.x(), point.y());
 }
@@ -484,7 +620,7 @@ void OutputView::mouseDoubleClickEvent(QMouseEvent* event) {
     while (start > first && IsWordCharacter(m_text.At(start - 1))) --start;
     while (end < last && IsWordCharacter(m_text.At(end))) ++end;
     SetSelection(start, end);
-    m_dragging = false;
+    EndDrag();
 }
 
 void OutputView::focusInEvent(QFocusEvent* event) {

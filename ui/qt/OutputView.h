@@ -15,10 +15,14 @@
 
 // The output pane's widget: paints an OutputText with word wrap at the widget width, laying out
 // only the lines it shows. A line longer than OutputText::kLinePiece is wrapped piece by piece,
-// so the work of a paint is bounded however long a line grows. The vertical scroll bar counts
-// text lines. Text added at the end is followed unless the user scrolled up; changes made during
-// one event-loop turn are laid out and painted once. Selection and scroll position are held
-// counting the text trimmed from the front, so they stay on their text when the top goes.
+// so the work of a paint is bounded however long a line grows. Scrolling moves by screen rows:
+// the top is the start of a row, found again by laying out only the piece of the line holding
+// it. The scroll bar counts rows by an estimate from lines and characters, while every step of
+// the wheel, the keys and the bar's arrows moves through the real layout. Each style is measured
+// with its own font. Text added at the end is followed, whole rows from the top of the page,
+// unless the user scrolled up or is selecting; changes made during one event-loop turn are laid
+// out and painted once. Selection and scroll position are held counting the text trimmed from
+// the front, so they stay on their text when the top goes.
 class OutputView : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -48,11 +52,17 @@ class OutputView : public QAbstractScrollArea {
     std::int32_t CharFromPos(QPoint point) const;
     Rect FormattingRect() const;
     bool IsFollowingEnd() const { return m_follow; }
-    // First text line shown, and how many lines there are above the last page.
+    // First text line shown (maybe from one of its later rows), and that of the last page.
     std::int32_t TopLine() const;
-    std::int32_t MaxTopLine() const { return m_maxTopLine; }
+    std::int32_t MaxTopLine() const;
+    // Start of the first row shown.
+    std::int32_t TopPosition() const;
+    // Whole rows of text the viewport shows.
+    int PageRows() const;
     void ScrollToLine(std::int32_t line);
     void ScrollToEnd();
+    // Moves the top by rows of the layout, down when positive.
+    void ScrollRows(int rows);
 
   protected:
     bool event(QEvent* event) override;
@@ -65,6 +75,7 @@ class OutputView : public QAbstractScrollArea {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
   private:
@@ -78,26 +89,47 @@ class OutputView : public QAbstractScrollArea {
         std::int32_t start;
         std::int32_t end;
     };
+    // One row of the layout with the wrapped piece it belongs to.
+    struct RowCursor {
+        std::int32_t line = 0;
+        std::int32_t piece = 0;
+        std::size_t row = 0;
+        std::vector<Span> spans;
+        std::int32_t Start() const { return spans[row].start; }
+    };
 
     void Relayout();
     void ScheduleRelayout();
     void OnScrollBarMoved(int value);
+    void OnScrollAction(int action);
+    void UpdateScrollBar();
+    // Makes position the top, following the end when it is at or past the last page.
+    void SetTop(std::int32_t position);
 
     qreal WrapWidth() const;
-    qreal Advance(char16_t character, qreal x) const;
+    // Advance of a character in a font variant (see Variants), starting at x.
+    qreal Advance(char16_t character, std::uint8_t variant, qreal x) const;
+    // The font variant (bold and italic bits) of each character of [start, end).
+    const std::uint8_t* Variants(std::int32_t start, std::int32_t end) const;
     std::int32_t PieceCount(std::int32_t line) const;
     // Rows of one piece of a line, as positions of the text.
     void WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Span>& rows) const;
     // The characters of [start, end) in m_chars.
     const char16_t* Chars(std::int32_t start, std::int32_t end) const;
     std::int32_t ToPosition(std::int64_t absolute) const;
+    RowCursor Locate(std::int32_t position) const;
+    bool StepDown(RowCursor& cursor) const;
+    bool StepUp(RowCursor& cursor) const;
     std::vector<Row> VisibleRows() const;
-    // Lines from the end that fit the viewport: the smallest first line of a full last page.
-    std::int32_t ComputeMaxTopLine() const;
+    // Start of the top row of a full last page.
+    std::int32_t ComputeMaxTop() const;
+    int BarValue(std::int32_t position) const;
+    std::int32_t PositionFromBar(int value) const;
     std::int32_t BoundaryFromPos(QPoint point, bool nearest) const;
     void PaintRow(QPainter& painter, const Row& row, std::int32_t selStart,
                   std::int32_t selEnd) const;
     void ExtendSelectionTo(QPoint point);
+    void EndDrag();
 
     IPaneEvents& m_events;
     OutputText m_text;
@@ -106,18 +138,25 @@ class OutputView : public QAbstractScrollArea {
     std::int64_t m_caret = 0;
     std::uint64_t m_selectionSerial = 0;
     bool m_dragging = false;
+    // Following was paused for a drag; it resumes unless the drag scrolled.
+    bool m_resumeFollow = false;
+    std::int64_t m_pressTop = 0;
+    int m_wheelRemainder = 0;
 
     std::array<QFont, 16> m_fonts;
     int m_rowHeight = 1;
     qreal m_ascent = 0;
     qreal m_spaceWidth = 1;
-    std::array<qreal, 256> m_latin1Advance{};
-    mutable std::unordered_map<char16_t, qreal> m_otherAdvance;
+    // By variant: bold and italic change the advance, underline and strikeout do not.
+    std::vector<QFontMetricsF> m_metrics;
+    std::array<std::array<qreal, 256>, 4> m_latin1Advance{};
+    mutable std::unordered_map<std::uint32_t, qreal> m_otherAdvance;
     mutable std::u16string m_chars;
+    mutable std::vector<std::uint8_t> m_variants;
     Colour m_backColour = 0xFFFFFF;
 
-    std::int64_t m_topLine = 0;  // counting the lines trimmed from the front
-    std::int32_t m_maxTopLine = 0;
+    std::int64_t m_top = 0;  // start of the top row, counting the characters trimmed
+    std::int32_t m_maxTop = 0;
     bool m_follow = true;
     bool m_relayoutPending = false;
     bool m_settingScrollBar = false;
