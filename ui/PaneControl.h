@@ -57,6 +57,8 @@ class IPaneEvents {
     virtual void OnChar(unsigned characterCode, KeyModifiers modifiers) = 0;
     virtual void OnMouseMove(std::int32_t x, std::int32_t y) = 0;
     virtual void OnLeftButtonUp(std::int32_t x, std::int32_t y) = 0;
+    // The player asked for the context menu at a screen point.
+    virtual void OnContextMenu(std::int32_t, std::int32_t) {}
 };
 
 // Events nobody listens to: for controls made only to be measured.

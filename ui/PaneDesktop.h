@@ -43,6 +43,8 @@ class IPaneDesktop {
     // False when the clipboard holds no such form.
     virtual bool GetClipboardText(std::string& text) = 0;
     virtual bool GetClipboardRich(std::vector<FormattedChar>& rich, Colour defaultText) = 0;
+    // Text just selected, for desktops that paste it with the middle button.
+    virtual void OfferSelection(const std::string&) {}
     virtual void SetCursor(IPaneControl& control, PaneCursor cursor) = 0;
     // Shows the menu at a screen point, owned by the control; the command chosen, 0 for none.
     virtual int ShowMenu(IPaneControl& control, const std::vector<PaneMenuItem>& items,

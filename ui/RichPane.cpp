@@ -317,6 +317,17 @@ void CRichPane::OnMouseMove(std::int32_t x, std::int32_t y) {
 void CRichPane::OnLeftButtonUp(std::int32_t, std::int32_t) {
     m_selectionAtEnd = false;
     if (m_overUrl) OpenUrl(m_hoverUrl);
+    // The input line's widget offers its own selection.
+    if (m_isOutput && m_desktop && m_control) {
+        std::int32_t start = 0;
+        std::int32_t end = 0;
+        SelectedRange(start, end);
+        if (start < end) m_desktop->OfferSelection(m_control->GetTextRange(start, end));
+    }
+}
+
+void CRichPane::OnContextMenu(std::int32_t screenX, std::int32_t screenY) {
+    ShowContextMenu(screenX, screenY);
 }
 
 void CRichPane::ReplaceWholeText(const std::string& text) {

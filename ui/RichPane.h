@@ -144,6 +144,7 @@ class CRichPane : public IPaneEvents {
     void OnChar(unsigned characterCode, KeyModifiers modifiers) override;
     void OnMouseMove(std::int32_t x, std::int32_t y) override;
     void OnLeftButtonUp(std::int32_t x, std::int32_t y) override;
+    void OnContextMenu(std::int32_t screenX, std::int32_t screenY) override;
 
   private:
     static constexpr std::size_t kNone = static_cast<std::size_t>(-1);

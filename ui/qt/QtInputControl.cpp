@@ -12,6 +12,7 @@
 #include "ui/qt/OutputText.h"
 #include "ui/qt/PaneFont.h"
 #include "ui/qt/QtColour.h"
+#include "ui/qt/QtPaneDesktop.h"
 
 namespace {
 
@@ -64,6 +65,7 @@ QtInputControl::QtInputControl(QWidget* parent, IPaneEvents& events)
     m_default.textColour = 0x000000;
     m_default.backColour = 0xFFFFFF;
     UpdatePalette();
+    RouteContextMenu(m_edit, events);
 }
 
 QtInputControl::~QtInputControl() { delete m_edit.data(); }

@@ -18,6 +18,7 @@
 
 #include "ui/Window.h"
 #include "ui/qt/QtPaneControl.h"
+#include "ui/qt/QtPaneDesktop.h"
 
 namespace {
 
@@ -39,13 +40,15 @@ QtMainWindow::QtMainWindow(CWindow& owner) : m_owner(owner) {
     setCursor(Qt::SizeVerCursor);
     setMouseTracking(false);
 
-    // Accelerators work whichever pane has the focus; the window routes them to that pane.
-    // Only the formatting commands exist so far; copying and pasting stay with the panes.
+    // Accelerators work whichever pane has the focus; the window routes them to that pane, and
+    // the panes' widgets leave these keys alone.
     const struct {
         Qt::Key key;
         int command;
-    } accelerators[] = {
-        {Qt::Key_B, 40011}, {Qt::Key_I, 40012}, {Qt::Key_U, 40013}, {Qt::Key_S, 40014}};
+    } accelerators[] = {{Qt::Key_B, 40011}, {Qt::Key_I, 40012}, {Qt::Key_U, 40013},
+                        {Qt::Key_S, 40014}, {Qt::Key_X, 40001}, {Qt::Key_C, 40002},
+                        {Qt::Key_V, 40003}, {Qt::Key_A, 40006}, {Qt::Key_H, 40007},
+                        {Qt::Key_G, 40015}, {Qt::Key_D, 40010}};
     for (const auto& accelerator : accelerators) {
         auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | accelerator.key), this);
         shortcut->setContext(Qt::WindowShortcut);
@@ -279,3 +282,5 @@ std::unique_ptr<IPaneControl> QtWindowPort::CreatePaneControl(bool isOutput, con
                                                               IPaneEvents& events) {
     return CreateQtPaneControl(m_widget.get(), isOutput, rect, events);
 }
+
+IPaneDesktop* QtWindowPort::PaneDesktop() { return &QtDesktop(); }

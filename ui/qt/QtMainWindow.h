@@ -70,6 +70,7 @@ class QtWindowPort : public IWindowPort {
     int SetIcon(const std::string& file) override;
     std::unique_ptr<IPaneControl> CreatePaneControl(bool isOutput, const Rect& rect,
                                                     IPaneEvents& events) override;
+    IPaneDesktop* PaneDesktop() override;
 
     QtMainWindow* Widget() const { return m_widget.get(); }
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 
 #include "ui/qt/PaneFont.h"
+#include "ui/qt/QtPaneDesktop.h"
 
 QtOutputControl::QtOutputControl(QWidget* parent, IPaneEvents& events)
-    : m_view(new OutputView(parent, events)) {}
+    : m_view(new OutputView(parent, events)) {
+    RouteContextMenu(m_view, events);
+}
 
 QtOutputControl::~QtOutputControl() { delete m_view.data(); }
 

@@ -4,6 +4,7 @@
 
 #include "ui/qt/QtInputControl.h"
 #include "ui/qt/QtOutputControl.h"
+#include "ui/qt/QtPaneDesktop.h"
 
 std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput, const Rect& rect,
                                                   IPaneEvents& events) {
@@ -21,3 +22,5 @@ std::unique_ptr<IPaneControl> CreateQtPaneControl(QWidget* parent, bool isOutput
 QtPaneControl* AsQtPaneControl(IPaneControl* control) {
     return dynamic_cast<QtPaneControl*>(control);
 }
+
+IPaneDesktop* QtPaneFactory::PaneDesktop() { return &QtDesktop(); }

@@ -34,6 +34,7 @@ class QtPaneFactory : public IPaneFactory {
                                                     IPaneEvents& events) override {
         return CreateQtPaneControl(m_host, isOutput, rect, events);
     }
+    IPaneDesktop* PaneDesktop() override;
 
   private:
     QWidget* m_host;
