@@ -116,7 +116,34 @@ void OutputView::SetPaneFont(const QFont& font) {
 
 void OutputView::SetBackColour(Colour colour) {
     m_backColour = colour & 0xFFFFFF;
+    StyleScrollBar();
     viewport()->update();
+}
+
+// The bar takes the pane's colours: its groove the back colour, its handle between the two.
+void OutputView::StyleScrollBar() {
+    const Colour textColour = m_text.DefaultFormat().textColour & 0xFFFFFF;
+    if (m_barColours == (static_cast<std::uint64_t>(m_backColour) << 24 | textColour)) return;
+    m_barColours = static_cast<std::uint64_t>(m_backColour) << 24 | textColour;
+    const QColor back = ToQColor(m_backColour);
+    const QColor text = ToQColor(textColour);
+    auto mix = [&](qreal share) {
+        return QColor::fromRgbF(back.redF() + (text.redF() - back.redF()) * share,
+                                back.greenF() + (text.greenF() - back.greenF()) * share,
+                                back.blueF() + (text.blueF() - back.blueF()) * share);
+    };
+    QPalette palette = verticalScrollBar()->palette();
+    palette.setColor(QPalette::Window, back);
+    palette.setColor(QPalette::Base, back);
+    palette.setColor(QPalette::Button, mix(0.35));
+    palette.setColor(QPalette::Light, mix(0.5));
+    palette.setColor(QPalette::Midlight, mix(0.45));
+    palette.setColor(QPalette::Mid, mix(0.25));
+    palette.setColor(QPalette::Dark, mix(0.15));
+    palette.setColor(QPalette::Shadow, mix(0.1));
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, text);
+    verticalScrollBar()->setPalette(palette);
 }
 
 qreal OutputView::WrapWidth() const {
@@ -310,6 +337,7 @@ std::int32_t OutputView::PositionFromBar(int value) const {
 void OutputView::Relayout() {
     m_relayoutPending = false;
     m_maxTop = ComputeMaxTop();
+    StyleScrollBar();
     if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
     UpdateScrollBar();
     viewport()->update();

@@ -103,6 +103,7 @@ class OutputView : public QAbstractScrollArea {
     void OnScrollBarMoved(int value);
     void OnScrollAction(int action);
     void UpdateScrollBar();
+    void StyleScrollBar();
     // Makes position the top, following the end when it is at or past the last page.
     void SetTop(std::int32_t position);
 
@@ -154,6 +155,7 @@ class OutputView : public QAbstractScrollArea {
     mutable std::u16string m_chars;
     mutable std::vector<std::uint8_t> m_variants;
     Colour m_backColour = 0xFFFFFF;
+    std::uint64_t m_barColours = UINT64_MAX;  // back and text colour the bar was styled for
 
     std::int64_t m_top = 0;  // start of the top row, counting the characters trimmed
     std::int32_t m_maxTop = 0;
