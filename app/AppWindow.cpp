@@ -153,7 +153,8 @@ void CApp::OnNotify(const PaneNotify& notify) {
             break;
         }
         case PaneNotifyCode::SearchSelection:
-            // Searching arrives with the context menus.
+            // The text goes after the prefix as it is, without encoding.
+            if (notify.sender) notify.sender->OpenUrl(m_searchUrlPrefix + notify.text);
             break;
         case PaneNotifyCode::SaveUrl:
             SaveLink(notify.text);
