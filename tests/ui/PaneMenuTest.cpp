@@ -153,37 +153,6 @@ TEST_F(PaneMenu, InputMenuPasteFollowsTheClipboard) {
               "Bold+ Italic+ Underline+ Strikeout+ Cut- Copy- Paste+ Paste plain+ Select All+");
 }
 
-TEST_F(PaneMenu, CopyPlainTaggedAndFailures) {
-    MakeWithDesktop(true);
-    pane.Append(
-        "plain \xE0"
-        "bold\xA0 tail");
-    control->SetSelection(2, 2);
-    pane.MenuCommand(PaneCommand::kCopy);
-    pane.MenuCommand(PaneCommand::kCopyTagged);
-    pane.MenuCommand(PaneCommand::kCopyUrl);
-    EXPECT_EQ(desktop.beeps, 3);
-    EXPECT_EQ(desktop.puts, 0);
-
-    control->SetSelection(3, 11);
-    pane.MenuCommand(PaneCommand::kCopy);
-    EXPECT_EQ(desktop.clipText, "in bold ");
-    EXPECT_TRUE(desktop.hasRich);
-    EXPECT_EQ(desktop.rich.size(), 8u);
-    pane.MenuCommand(PaneCommand::kCopyTagged);
-    EXPECT_EQ(desktop.clipText, "in <-b>bold<-0> ");
-    EXPECT_FALSE(desktop.hasRich);
-    // Cut in the output pane copies and leaves the text alone.
-    pane.MenuCommand(PaneCommand::kCut);
-    EXPECT_EQ(control->Text(), "plain bold tail");
-    EXPECT_EQ(desktop.beeps, 3);
-    // Paste is not for the output pane.
-    pane.MenuCommand(PaneCommand::kPaste);
-    pane.MenuCommand(PaneCommand::kPastePlain);
-    EXPECT_EQ(control->Text(), "plain bold tail");
-    EXPECT_EQ(desktop.beeps, 3);
-}
-
 TEST_F(PaneMenu, InputCutPasteAndPastePlain) {
     MakeWithDesktop(false);
     pane.MenuCommand(PaneCommand::kPaste);
@@ -235,18 +204,28 @@ TEST_F(PaneMenu, HoverFindsPrefixedWordsAndKeepsTheirCase) {
     EXPECT_EQ(pane.HoverUrl(), "www.far.org");
 }
 
-TEST_F(PaneMenu, GoogleSaveUrlHoldAndClearReachTheWindow) {
+TEST_F(PaneMenu, OutputCommandsCopySearchSaveHoldAndClear) {
     MakeWithDesktop(true);
     pane.SetUrlPrefixes({"http://"});
     pane.MenuCommand(PaneCommand::kGoogle);
     pane.MenuCommand(PaneCommand::kSaveUrl);
     EXPECT_TRUE(window.notes.empty());
     EXPECT_EQ(desktop.beeps, 0);
+    // Copying nothing beeps.
+    pane.MenuCommand(PaneCommand::kCopyUrl);
+    pane.MenuCommand(PaneCommand::kCut);
+    EXPECT_EQ(desktop.beeps, 2);
+    EXPECT_EQ(desktop.puts, 0);
 
     Hover("get http://h.org/f.zip", 6);
     control->SetSelection(0, 3);
     pane.MenuCommand(PaneCommand::kGoogle);
     pane.MenuCommand(PaneCommand::kSaveUrl);
+    // Cut in the output pane copies and leaves the text alone.
+    pane.MenuCommand(PaneCommand::kCut);
+    EXPECT_EQ(desktop.clipText, "get");
+    EXPECT_TRUE(desktop.hasRich);
+    EXPECT_EQ(control->Text(), "get http://h.org/f.zip");
     ASSERT_EQ(window.notes.size(), 2u);
     EXPECT_EQ(window.notes[0].code, PaneNotifyCode::SearchSelection);
     EXPECT_EQ(window.notes[0].text, "get");
