@@ -15,10 +15,8 @@
 
 namespace {
 
-constexpr int kTabColumns = 8;
 constexpr int kRowsPerWheelNotch = 3;
 constexpr int kWheelNotch = 120;
-constexpr std::uint8_t kVariantMask = CharFormat::kBold | CharFormat::kItalic;
 
 bool IsWordCharacter(char16_t character) { return character > 0x20; }
 
@@ -89,27 +87,7 @@ void OutputView::SetSelection(std::int32_t anchorPosition, std::int32_t caretPos
 }
 
 void OutputView::SetPaneFont(const QFont& font) {
-    for (std::size_t i = 0; i < m_fonts.size(); ++i) {
-        QFont variant = font;
-        variant.setBold((i & CharFormat::kBold) != 0);
-        variant.setItalic((i & CharFormat::kItalic) != 0);
-        variant.setUnderline((i & CharFormat::kUnderline) != 0);
-        variant.setStrikeOut((i & CharFormat::kStrikeout) != 0);
-        m_fonts[i] = variant;
-    }
-    m_metrics.clear();
-    for (std::size_t v = 0; v < m_latin1Advance.size(); ++v) {
-        m_metrics.emplace_back(m_fonts[v]);
-        for (int c = 0; c < 256; ++c) {
-            m_latin1Advance[v][static_cast<std::size_t>(c)] =
-                c < 0x20 ? 0.0 : m_metrics[v].horizontalAdvance(QChar(c));
-        }
-    }
-    const QFontMetricsF& metrics = m_metrics[0];
-    m_rowHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));
-    m_ascent = metrics.ascent();
-    m_spaceWidth = std::max<qreal>(1.0, m_latin1Advance[0][' ']);
-    m_otherAdvance.clear();
+    m_layout.SetFont(font);
     setFont(font);
     ScheduleRelayout();
 }
@@ -150,134 +128,9 @@ qreal OutputView::WrapWidth() const {
     return static_cast<qreal>(viewport()->width() - kMarginLeft - kMarginRight);
 }
 
-qreal OutputView::Advance(char16_t character, std::uint8_t variant, qreal x) const {
-    if (character < 256) {
-        if (character == u'\t') {
-            const qreal stop = m_spaceWidth * kTabColumns;
-            return (std::floor(x / stop) + 1) * stop - x;
-        }
-        return m_latin1Advance[variant][character];
-    }
-    const std::uint32_t key = (static_cast<std::uint32_t>(variant) << 16) | character;
-    auto it = m_otherAdvance.find(key);
-    if (it != m_otherAdvance.end()) return it->second;
-    const qreal advance = m_metrics[variant].horizontalAdvance(QChar(character));
-    m_otherAdvance.emplace(key, advance);
-    return advance;
-}
-
-const std::uint8_t* OutputView::Variants(std::int32_t start, std::int32_t end) const {
-    m_variants.resize(static_cast<std::size_t>(std::max(0, end - start)));
-    if (start >= end) return m_variants.data();
-    const std::size_t runCount = m_text.RunCount();
-    std::size_t k = m_text.RunIndexAt(start);
-    for (std::int32_t from = start; from < end; ++k) {
-        const OutputText::Run run = m_text.RunAt(k);
-        const std::int32_t to =
-            std::min(end, k + 1 < runCount ? m_text.RunAt(k + 1).start : m_text.Length());
-        const auto variant =
-            static_cast<std::uint8_t>(m_text.Style(run.style).effects & kVariantMask);
-        std::fill(m_variants.begin() + (from - start), m_variants.begin() + (to - start), variant);
-        from = to;
-    }
-    return m_variants.data();
-}
-
-std::int32_t OutputView::PieceCount(std::int32_t line) const {
-    const std::int32_t length = m_text.LineTextEnd(line) - m_text.LineStart(line);
-    return std::max(1, (length + OutputText::kLinePiece - 1) / OutputText::kLinePiece);
-}
-
-const char16_t* OutputView::Chars(std::int32_t start, std::int32_t end) const {
-    m_chars.resize(static_cast<std::size_t>(std::max(0, end - start)));
-    m_text.CopyUtf16(start, end, m_chars.data());
-    return m_chars.data();
-}
-
-void OutputView::WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Span>& rows) const {
-    rows.clear();
-    const std::int32_t lineStart = m_text.LineStart(line);
-    const std::int32_t start = lineStart + piece * OutputText::kLinePiece;
-    const std::int32_t end = std::min(start + OutputText::kLinePiece, m_text.LineTextEnd(line));
-    const char16_t* text = Chars(start, end);
-    const std::uint8_t* variants = Variants(start, end);
-    const qreal limit = WrapWidth();
-    // Too narrow to hold a character: leave the line whole rather than a column per character.
-    const bool wrap = limit >= m_spaceWidth;
-    const std::int32_t n = end - start;
-    std::int32_t rowStart = 0;
-    std::int32_t lastBreak = -1;
-    qreal x = 0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const char16_t c = text[i];
-        qreal advance = Advance(c, variants[i], x);
-        if (wrap && x + advance > limit && i > rowStart && c != u' ') {
-            const std::int32_t cut = lastBreak > rowStart ? lastBreak : i;
-            rows.push_back({start + rowStart, start + cut});
-            rowStart = cut;
-            lastBreak = -1;
-            x = 0;
-            for (std::int32_t j = cut; j < i; ++j) x += Advance(text[j], variants[j], x);
-            advance = Advance(c, variants[i], x);
-        }
-        x += advance;
-        if (c == u' ' || c == u'\t') lastBreak = i + 1;
-    }
-    rows.push_back({start + rowStart, std::max(start, end)});
-}
-
-OutputView::RowCursor OutputView::Locate(std::int32_t position) const {
-    RowCursor cursor;
-    position = std::clamp(position, 0, m_text.Length());
-    cursor.line = m_text.LineOf(position);
-    const std::int32_t offset = position - m_text.LineStart(cursor.line);
-    cursor.piece = std::min(offset / OutputText::kLinePiece, PieceCount(cursor.line) - 1);
-    WrapPiece(cursor.line, cursor.piece, cursor.spans);
-    while (cursor.row + 1 < cursor.spans.size() && cursor.spans[cursor.row + 1].start <= position) {
-        ++cursor.row;
-    }
-    return cursor;
-}
-
-bool OutputView::StepDown(RowCursor& cursor) const {
-    if (cursor.row + 1 < cursor.spans.size()) {
-        ++cursor.row;
-        return true;
-    }
-    if (cursor.piece + 1 < PieceCount(cursor.line)) {
-        ++cursor.piece;
-    } else if (cursor.line + 1 < m_text.LineCount()) {
-        ++cursor.line;
-        cursor.piece = 0;
-    } else {
-        return false;
-    }
-    WrapPiece(cursor.line, cursor.piece, cursor.spans);
-    cursor.row = 0;
-    return true;
-}
-
-bool OutputView::StepUp(RowCursor& cursor) const {
-    if (cursor.row > 0) {
-        --cursor.row;
-        return true;
-    }
-    if (cursor.piece > 0) {
-        --cursor.piece;
-    } else if (cursor.line > 0) {
-        --cursor.line;
-        cursor.piece = PieceCount(cursor.line) - 1;
-    } else {
-        return false;
-    }
-    WrapPiece(cursor.line, cursor.piece, cursor.spans);
-    cursor.row = cursor.spans.size() - 1;
-    return true;
-}
-
 int OutputView::PageRows() const {
     const int available = std::max(0, viewport()->height() - kMarginTop - kMarginBottom);
-    return std::max(1, available / m_rowHeight);
+    return std::max(1, available / m_layout.RowHeight());
 }
 
 std::vector<OutputView::Row> OutputView::VisibleRows() const {
@@ -287,19 +140,13 @@ std::vector<OutputView::Row> OutputView::VisibleRows() const {
     // what is left below it is less than a row. A row cut in half at the top would be the one
     // read next; below the last text there is nothing to read.
     const int height = viewport()->height();
-    RowCursor cursor = Locate(TopPosition());
-    for (int y = kMarginTop; y < height; y += m_rowHeight) {
-        const Span& span = cursor.spans[cursor.row];
+    OutputLayout::RowCursor cursor = m_layout.Locate(TopPosition(), WrapWidth());
+    for (int y = kMarginTop; y < height; y += m_layout.RowHeight()) {
+        const OutputLayout::Span& span = cursor.spans[cursor.row];
         rows.push_back({cursor.line, span.start, span.end, y});
-        if (!StepDown(cursor)) break;
+        if (!m_layout.StepDown(cursor)) break;
     }
     return rows;
-}
-
-std::int32_t OutputView::ComputeMaxTop() const {
-    RowCursor cursor = Locate(m_text.Length());
-    for (int i = 1; i < PageRows() && StepUp(cursor);) ++i;
-    return cursor.Start();
 }
 
 std::int32_t OutputView::TopPosition() const {
@@ -314,8 +161,8 @@ std::int32_t OutputView::MaxTopLine() const { return m_text.LineOf(m_maxTop); }
 // Rows above a position, estimated: a row for each line before it and one for each wrap width
 // of characters before it.
 int OutputView::BarValue(std::int32_t position) const {
-    const qreal width = std::max(WrapWidth(), m_spaceWidth);
-    const qreal wrapped = static_cast<qreal>(position) * m_spaceWidth / width;
+    const qreal width = std::max(WrapWidth(), m_layout.SpaceWidth());
+    const qreal wrapped = static_cast<qreal>(position) * m_layout.SpaceWidth() / width;
     const qreal rows = static_cast<qreal>(m_text.LineOf(position)) + std::floor(wrapped);
     return static_cast<int>(std::min<qreal>(rows, std::numeric_limits<int>::max() / 2));
 }
@@ -331,12 +178,12 @@ std::int32_t OutputView::PositionFromBar(int value) const {
             high = middle;
         }
     }
-    return Locate(low).Start();
+    return m_layout.Locate(low, WrapWidth()).Start();
 }
 
 void OutputView::Relayout() {
     m_relayoutPending = false;
-    m_maxTop = ComputeMaxTop();
+    m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth());
     StyleScrollBar();
     if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
     UpdateScrollBar();
@@ -403,10 +250,10 @@ void OutputView::OnScrollAction(int action) {
 void OutputView::ScrollRows(int rows) {
     if (m_relayoutPending) Relayout();
     if (rows == 0 || m_text.Length() == 0) return;
-    RowCursor cursor = Locate(TopPosition());
-    for (; rows > 0 && cursor.Start() < m_maxTop && StepDown(cursor); --rows) {
+    OutputLayout::RowCursor cursor = m_layout.Locate(TopPosition(), WrapWidth());
+    for (; rows > 0 && cursor.Start() < m_maxTop && m_layout.StepDown(cursor); --rows) {
     }
-    for (; rows < 0 && StepUp(cursor); ++rows) {
+    for (; rows < 0 && m_layout.StepUp(cursor); ++rows) {
     }
     SetTop(cursor.Start());
 }
@@ -439,7 +286,7 @@ void OutputView::paintEvent(QPaintEvent*) {
     std::int32_t selEnd = 0;
     GetSelection(selStart, selEnd);
     for (const Row& row : VisibleRows()) {
-        if (row.y + m_rowHeight <= 0 || row.y >= viewport()->height()) continue;
+        if (row.y + m_layout.RowHeight() <= 0 || row.y >= viewport()->height()) continue;
         PaintRow(painter, row, selStart, selEnd);
     }
 }
@@ -448,7 +295,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
                           std::int32_t selEnd) const {
     if (row.start >= row.end) return;
     // Indexed by text position: only [row.start, row.end) is read.
-    const char16_t* rowText = Chars(row.start, row.end);
+    const char16_t* rowText = m_layout.Chars(row.start, row.end);
     auto text = [&](std::int32_t i) { return rowText[i - row.start]; };
     const std::size_t runCount = m_text.RunCount();
     std::size_t runIndex = m_text.RunIndexAt(row.start);
@@ -459,7 +306,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
     std::int32_t runEnd = nextRunStart();
     const QColor highlight = palette().color(QPalette::Highlight);
     const QColor highlightText = palette().color(QPalette::HighlightedText);
-    const qreal baseline = row.y + m_ascent;
+    const qreal baseline = row.y + m_layout.Ascent();
     qreal x = 0;
     std::int32_t i = row.start;
     while (i < row.end) {
@@ -468,13 +315,13 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             runEnd = nextRunStart();
         }
         const CharFormat& style = m_text.Style(run.style);
-        const auto variant = static_cast<std::uint8_t>(style.effects & kVariantMask);
+        const std::uint8_t variant = OutputLayout::VariantOf(style.effects);
         const bool selected = i >= selStart && i < selEnd;
         if (text(i) < 0x20) {
             // Tabs leave a gap; other control characters take no room.
-            const qreal advance = Advance(text(i), variant, x);
+            const qreal advance = m_layout.Advance(text(i), variant, x);
             if (advance > 0 && (selected || style.backColour != m_backColour)) {
-                painter.fillRect(QRectF(kMarginLeft + x, row.y, advance, m_rowHeight),
+                painter.fillRect(QRectF(kMarginLeft + x, row.y, advance, m_layout.RowHeight()),
                                  selected ? highlight : ToQColor(style.backColour));
             }
             x += advance;
@@ -490,14 +337,14 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
         std::int32_t j = i;
         qreal width = 0;
         while (j < limit && text(j) >= 0x20) {
-            width += Advance(text(j), variant, x + width);
+            width += m_layout.Advance(text(j), variant, x + width);
             ++j;
         }
         if (selected || style.backColour != m_backColour) {
-            painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_rowHeight),
+            painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()),
                              selected ? highlight : ToQColor(style.backColour));
         }
-        painter.setFont(m_fonts[style.effects & 0xF]);
+        painter.setFont(m_layout.Font(style.effects));
         painter.setPen(selected ? highlightText : ToQColor(style.textColour));
         painter.drawText(
             QPointF(kMarginLeft + x, baseline),
@@ -515,22 +362,13 @@ std::int32_t OutputView::BoundaryFromPos(QPoint point, bool nearest) const {
         row = &rows.front();
     } else {
         for (const Row& candidate : rows) {
-            if (point.y() < candidate.y + m_rowHeight) {
+            if (point.y() < candidate.y + m_layout.RowHeight()) {
                 row = &candidate;
                 break;
             }
         }
     }
-    const qreal target = point.x() - kMarginLeft;
-    const char16_t* text = Chars(row->start, row->end);
-    const std::uint8_t* variants = Variants(row->start, row->end);
-    qreal x = 0;
-    for (std::int32_t i = row->start; i < row->end; ++i) {
-        const qreal advance = Advance(text[i - row->start], variants[i - row->start], x);
-        if (target < x + (nearest ? advance / 2 : advance)) return i;
-        x += advance;
-    }
-    return row->end;
+    return m_layout.BoundaryAt(row->start, row->end, point.x() - kMarginLeft, nearest);
 }
 
 std::int32_t OutputView::CharFromPos(QPoint point) const { return BoundaryFromPos(point, false); }

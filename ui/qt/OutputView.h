@@ -2,14 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
-#include <QFontMetricsF>
-#include <array>
 #include <cstdint>
-#include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "ui/PaneControl.h"
+#include "ui/qt/OutputLayout.h"
 #include "ui/qt/OutputText.h"
 #include "ui/qt/QtSizeReporter.h"
 
@@ -85,18 +82,6 @@ class OutputView : public QAbstractScrollArea {
         std::int32_t end;
         int y;
     };
-    struct Span {
-        std::int32_t start;
-        std::int32_t end;
-    };
-    // One row of the layout with the wrapped piece it belongs to.
-    struct RowCursor {
-        std::int32_t line = 0;
-        std::int32_t piece = 0;
-        std::size_t row = 0;
-        std::vector<Span> spans;
-        std::int32_t Start() const { return spans[row].start; }
-    };
 
     void Relayout();
     void ScheduleRelayout();
@@ -108,22 +93,8 @@ class OutputView : public QAbstractScrollArea {
     void SetTop(std::int32_t position);
 
     qreal WrapWidth() const;
-    // Advance of a character in a font variant (see Variants), starting at x.
-    qreal Advance(char16_t character, std::uint8_t variant, qreal x) const;
-    // The font variant (bold and italic bits) of each character of [start, end).
-    const std::uint8_t* Variants(std::int32_t start, std::int32_t end) const;
-    std::int32_t PieceCount(std::int32_t line) const;
-    // Rows of one piece of a line, as positions of the text.
-    void WrapPiece(std::int32_t line, std::int32_t piece, std::vector<Span>& rows) const;
-    // The characters of [start, end) in m_chars.
-    const char16_t* Chars(std::int32_t start, std::int32_t end) const;
     std::int32_t ToPosition(std::int64_t absolute) const;
-    RowCursor Locate(std::int32_t position) const;
-    bool StepDown(RowCursor& cursor) const;
-    bool StepUp(RowCursor& cursor) const;
     std::vector<Row> VisibleRows() const;
-    // Start of the top row of a full last page.
-    std::int32_t ComputeMaxTop() const;
     int BarValue(std::int32_t position) const;
     std::int32_t PositionFromBar(int value) const;
     std::int32_t BoundaryFromPos(QPoint point, bool nearest) const;
@@ -144,16 +115,7 @@ class OutputView : public QAbstractScrollArea {
     std::int64_t m_pressTop = 0;
     int m_wheelRemainder = 0;
 
-    std::array<QFont, 16> m_fonts;
-    int m_rowHeight = 1;
-    qreal m_ascent = 0;
-    qreal m_spaceWidth = 1;
-    // By variant: bold and italic change the advance, underline and strikeout do not.
-    std::vector<QFontMetricsF> m_metrics;
-    std::array<std::array<qreal, 256>, 4> m_latin1Advance{};
-    mutable std::unordered_map<std::uint32_t, qreal> m_otherAdvance;
-    mutable std::u16string m_chars;
-    mutable std::vector<std::uint8_t> m_variants;
+    OutputLayout m_layout{m_text};
     Colour m_backColour = 0xFFFFFF;
     std::uint64_t m_barColours = UINT64_MAX;  // back and text colour the bar was styled for
 
