@@ -2,6 +2,7 @@
 // Unicode escapes. Server text goes through here line by line, so the scans work a word at a
 // time and nothing is moved from the front of the pending text per marker.
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -45,7 +46,38 @@ std::uint64_t CRichPane::ChunkHits(std::string_view src, std::size_t from) const
     return hits;
 }
 
+CRichPane::SelectionKeeper::SelectionKeeper(CRichPane& pane) : m_pane(pane) {
+    // At the end the selection is the pane's own insertion point, and nothing is to be kept.
+    if (!pane.m_isOutput || !pane.m_control || pane.m_keepingSelection || pane.m_selectionAtEnd)
+        return;
+    std::int32_t anchor = 0;
+    std::int32_t caret = 0;
+    pane.m_control->GetSelectionEnds(anchor, caret);
+    if (anchor == caret && caret >= pane.m_control->GetTextLength()) return;
+    const std::int64_t trimmed = pane.m_control->TrimmedCharacters();
+    m_anchor = trimmed + anchor;
+    m_caret = trimmed + caret;
+    m_active = true;
+    pane.m_keepingSelection = true;
+}
+
+CRichPane::SelectionKeeper::~SelectionKeeper() {
+    if (!m_active) return;
+    m_pane.m_keepingSelection = false;
+    IPaneControl* control = m_pane.m_control.get();
+    if (!control) return;
+    // Text the scrollback took collapses onto the new start.
+    const std::int64_t trimmed = control->TrimmedCharacters();
+    const auto back = [trimmed](std::int64_t position) {
+        return static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(position - trimmed, 0, IPaneControl::kEnd - 1));
+    };
+    control->SetSelection(back(m_anchor), back(m_caret));
+    m_pane.m_selectionAtEnd = false;
+}
+
 bool CRichPane::Append(std::string_view text, bool atSelection) {
+    const SelectionKeeper keeper(*this);
     if (m_rendering) {
         // A control event that appends while text is going in: keep it for the next render.
         m_appendedWhileRendering.append(text);

@@ -120,6 +120,13 @@ class IPaneControl {
     // The most lines the control keeps, the oldest going first; 0 keeps all. Controls without
     // a scrollback ignore it.
     virtual void SetScrollbackLines(std::int32_t) {}
+    // The selection as the player made it: where it was started and where it ends now.
+    virtual void GetSelectionEnds(std::int32_t& anchor, std::int32_t& caret) const {
+        GetSelection(anchor, caret);
+    }
+    // Characters the scrollback limit has taken from the front so far; positions of text that
+    // stays shift down by what is taken.
+    virtual std::int64_t TrimmedCharacters() const { return 0; }
 };
 
 // Measures text in the pane font: the bold, italic, underlined, struck-out fixed-pitch font of

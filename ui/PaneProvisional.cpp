@@ -99,6 +99,7 @@ void CRichPane::ShowProvisional(std::string_view text) {
 void CRichPane::TakeBackProvisional() {
     m_provisional.refused = false;
     if (!m_provisional.active) return;
+    const SelectionKeeper keeper(*this);
     if (m_control && m_provisional.characters > 0) {
         // Counted from the end: lines the control drops from the front meanwhile do not move
         // the provisional text's own position wrong.

@@ -203,6 +203,21 @@ class CRichPane : public IPaneEvents {
     void Render(std::string_view text, bool textIsPending, bool atSelection);
     // Puts the selection where the next insertion or format change goes.
     void MoveToInsertion(const Insertion& at);
+    // Puts the player's selection in the output pane back after the pane inserted at the end
+    // (which moves the control's selection there), shifted by what the scrollback took.
+    class SelectionKeeper {
+      public:
+        explicit SelectionKeeper(CRichPane& pane);
+        ~SelectionKeeper();
+        SelectionKeeper(const SelectionKeeper&) = delete;
+        SelectionKeeper& operator=(const SelectionKeeper&) = delete;
+
+      private:
+        CRichPane& m_pane;
+        bool m_active = false;
+        std::int64_t m_anchor = 0;
+        std::int64_t m_caret = 0;
+    };
     void InsertPlain(std::string_view run, Insertion& at);
     void InsertUnicode(char16_t character, Insertion& at);
     void ApplyFormatCode(unsigned char code, Colour colour, const Insertion& at);
@@ -271,6 +286,8 @@ class CRichPane : public IPaneEvents {
     // at the end and format changes reached the control, which leave it there. Any event from
     // the control (the only way other code can run during a render) clears it.
     bool m_selectionAtEnd = false;
+    // Set while a SelectionKeeper looks after the selection, so nested inserts leave it alone.
+    bool m_keepingSelection = false;
     // Text appended while a render is under way (a control event calling back) waits here.
     bool m_rendering = false;
     std::string m_appendedWhileRendering;

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <string>
 
 #include "QtTestSupport.h"
 #include "ui/FormatCodes.h"
@@ -158,3 +159,44 @@ TEST_F(RichPaneOnQt, WrapSelectionAndPasswordModeOnTheRealInputLine) {
 }
 
 }  // namespace
+
+TEST_F(RichPaneOnQt, PlayersSelectionSurvivesIncomingTextAndTrimming) {
+    for (int i = 0; i < 4; ++i) output.AppendReceived("line " + std::to_string(i) + "\r\n");
+    ProcessEvents();
+    auto* area = qobject_cast<QAbstractScrollArea*>(AsQtPaneControl(output.Control())->Widget());
+    ASSERT_NE(area, nullptr);
+    QWidget* view = area->viewport();
+    const auto mouse = [&](QEvent::Type type, QPointF point, Qt::MouseButtons held) {
+        QMouseEvent event(type, point, view->mapToGlobal(point), Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(view, &event);
+    };
+    const auto selected = [&] {
+        std::int32_t start = 0;
+        std::int32_t end = 0;
+        output.Control()->GetSelection(start, end);
+        return output.Control()->GetTextRange(start, end);
+    };
+    // Text arrives in the middle of a drag: the drag goes on from where it began.
+    mouse(QEvent::MouseButtonPress, QPointF(3, 5), Qt::LeftButton);
+    mouse(QEvent::MouseMove, QPointF(20, 5), Qt::LeftButton);
+    const std::string before = selected();
+    ASSERT_FALSE(before.empty());
+    output.AppendReceived("more text\r\n");
+    EXPECT_EQ(selected(), before);
+    mouse(QEvent::MouseMove, QPointF(40, 5), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, QPointF(40, 5), Qt::NoButton);
+    const std::string extended = selected();
+    EXPECT_GT(extended.size(), before.size());
+    EXPECT_EQ(extended.substr(0, before.size()), before);
+
+    // The scrollback takes lines above a selection: it stays on its text.
+    const std::string text = output.GetText();
+    const auto at = static_cast<std::int32_t>(text.find("line 3"));
+    output.Control()->SetSelection(at, at + 6);
+    output.OnMouseMove(3, 5);
+    output.Control()->SetScrollbackLines(5);
+    for (int i = 0; i < 2; ++i) output.AppendReceived("new line\r\n");
+    EXPECT_EQ(selected(), "line 3");
+    EXPECT_EQ(output.GetText().find("line 0"), std::string::npos);
+}

@@ -38,6 +38,10 @@ class OutputView : public QAbstractScrollArea {
 
     void GetSelection(std::int32_t& start, std::int32_t& end) const;
     void SetSelection(std::int32_t anchor, std::int32_t caret);
+    void GetSelectionEnds(std::int32_t& anchor, std::int32_t& caret) const {
+        anchor = ToPosition(m_anchor);
+        caret = ToPosition(m_caret);
+    }
     // Changes whenever the selection moves, by the program or by the mouse.
     std::uint64_t SelectionSerial() const { return m_selectionSerial; }
 

@@ -16,6 +16,14 @@ void QtOutputControl::GetSelection(std::int32_t& start, std::int32_t& end) const
     m_view->GetSelection(start, end);
 }
 
+void QtOutputControl::GetSelectionEnds(std::int32_t& anchor, std::int32_t& caret) const {
+    m_view->GetSelectionEnds(anchor, caret);
+}
+
+std::int64_t QtOutputControl::TrimmedCharacters() const {
+    return m_view->Text().TrimmedCharacters();
+}
+
 void QtOutputControl::SetSelection(std::int32_t start, std::int32_t end) {
     const std::int32_t length = m_view->Text().Length();
     // As rich text controls do: a negative end means the end, a negative start only places the

@@ -33,6 +33,8 @@ class QtOutputControl : public QtPaneControl {
     Size GetClientSize() const override;
     void SetBackColour(Colour colour) override;
     void SetScrollbackLines(std::int32_t lines) override;
+    void GetSelectionEnds(std::int32_t& anchor, std::int32_t& caret) const override;
+    std::int64_t TrimmedCharacters() const override;
     void SetFocus() override;
 
     QWidget* Widget() const override { return m_view; }
