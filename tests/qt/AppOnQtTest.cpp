@@ -7,34 +7,15 @@
 #include <memory>
 #include <string>
 
-#include "QtTestSupport.h"
-#include "app/App.h"
-#include "tests/support/TempDir.h"
-#include "ui/qt/QtPlatform.h"
+#include "QtFixtures.h"
 
 namespace {
 
-class AppOnQt : public ::testing::Test {
+class AppOnQt : public AppOnQtFixture {
   protected:
     void SetUp() override {
-        TestApplication();
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        m_oldCwd = cwd;
-        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
-        setenv("XDG_CONFIG_HOME", (m_dir.Path() + "/config").c_str(), 1);
-        m_platform = std::make_unique<QtPlatform>();
-        m_app = std::make_unique<CApp>();
-        m_created = m_app->Create(m_platform.get());
-        ASSERT_TRUE(m_created);
+        AppOnQtFixture::SetUp();
         ProcessEvents();
-    }
-
-    void TearDown() override {
-        if (m_created) m_app->Destroy();
-        m_app.reset();
-        m_platform.reset();
-        ASSERT_EQ(chdir(m_oldCwd.c_str()), 0);
     }
 
     QWidget* OutputWidget() { return AsQtPaneControl(m_app->OutputPane().Control())->Widget(); }
@@ -58,12 +39,6 @@ class AppOnQt : public ::testing::Test {
         m_app->Run();
         return !timedOut;
     }
-
-    TempDir m_dir;
-    std::string m_oldCwd;
-    std::unique_ptr<QtPlatform> m_platform;
-    std::unique_ptr<CApp> m_app;
-    bool m_created = false;
 };
 
 TEST_F(AppOnQt, TypingInTheOutputPaneTypesIntoTheInputLineTabIncluded) {

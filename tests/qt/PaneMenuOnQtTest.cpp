@@ -8,15 +8,12 @@
 #include <QTest>
 #include <mutex>
 
-#include "QtTestSupport.h"
-#include "app/App.h"
-#include "tests/support/TempDir.h"
+#include "QtFixtures.h"
 #include "ui/PaneMenu.h"
 #include "ui/RichPane.h"
 #include "ui/Window.h"
 #include "ui/qt/OutputView.h"
 #include "ui/qt/QtPaneDesktop.h"
-#include "ui/qt/QtPlatform.h"
 
 namespace {
 
@@ -53,26 +50,16 @@ class Notes : public CWindow {
 
 std::string ClipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
 
-class PaneMenuOnQt : public ::testing::Test {
+class PaneMenuOnQt : public PanesOnQt<Notes> {
   protected:
     void SetUp() override {
-        TestApplication();
-        host = std::make_unique<QWidget>();
-        host->resize(600, 300);
-        host->show();
-        factory = std::make_unique<QtPaneFactory>(host.get());
-        ASSERT_TRUE(output.Create(*factory, &window, 0, 600, 230, true));
-        ASSERT_TRUE(input.Create(*factory, &window, 232, 600, 64, false));
+        PanesOnQt::SetUp();
+        if (HasFatalFailure()) return;
         output.SetPaneDesktop(&desktop);
         input.SetPaneDesktop(&desktop);
         output.SetUrlPrefixes({"http://", "www.", "telnet://"});
         QGuiApplication::clipboard()->clear();
         ProcessEvents();
-    }
-    void TearDown() override {
-        input.Reset();
-        output.Reset();
-        host.reset();
     }
     QWidget* OutputViewport() {
         return static_cast<OutputView*>(AsQtPaneControl(output.Control())->Widget())->viewport();
@@ -96,11 +83,6 @@ class PaneMenuOnQt : public ::testing::Test {
     }
 
     TestDesktop desktop;
-    Notes window;
-    std::unique_ptr<QWidget> host;
-    std::unique_ptr<QtPaneFactory> factory;
-    CRichPane output;
-    CRichPane input;
 };
 
 TEST_F(PaneMenuOnQt, CopyPutsTextAndHtmlAndTaggedCopyOnlyTags) {
@@ -165,30 +147,17 @@ TEST_F(PaneMenuOnQt, LinksUnderTheMouseShowTheHandAndClicksOpenThem) {
 }
 
 // The whole client: each accelerator reaches its command in the pane with the focus.
-class AcceleratorsOnQt : public ::testing::Test {
+class AcceleratorsOnQt : public AppOnQtFixture {
   protected:
     void SetUp() override {
-        TestApplication();
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        m_oldCwd = cwd;
-        ASSERT_EQ(chdir(m_dir.Path().c_str()), 0);
-        setenv("XDG_CONFIG_HOME", (m_dir.Path() + "/config").c_str(), 1);
-        m_platform = std::make_unique<QtPlatform>();
-        m_app = std::make_unique<CApp>();
-        ASSERT_TRUE(m_app->Create(m_platform.get()));
+        AppOnQtFixture::SetUp();
+        if (HasFatalFailure()) return;
         m_app->InputLine().SetPaneDesktop(&desktop);
         m_app->OutputPane().SetPaneDesktop(&desktop);
         QWidget* window = Widget(m_app->OutputPane())->window();
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
         QGuiApplication::clipboard()->clear();
-    }
-    void TearDown() override {
-        m_app->Destroy();
-        m_app.reset();
-        m_platform.reset();
-        ASSERT_EQ(chdir(m_oldCwd.c_str()), 0);
     }
     static QWidget* Widget(CRichPane& pane) { return AsQtPaneControl(pane.Control())->Widget(); }
     void Press(CRichPane& pane, Qt::Key key) {
@@ -199,10 +168,6 @@ class AcceleratorsOnQt : public ::testing::Test {
     }
 
     TestDesktop desktop;
-    TempDir m_dir;
-    std::string m_oldCwd;
-    std::unique_ptr<QtPlatform> m_platform;
-    std::unique_ptr<CApp> m_app;
 };
 
 TEST_F(AcceleratorsOnQt, EveryKeyOfTheTableRunsItsCommandInTheFocusedPane) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "QtTestSupport.h"
+#include "QtFixtures.h"
 #include "ui/FormatCodes.h"
 #include "ui/PaneNotify.h"
 #include "ui/RichPane.h"
@@ -20,35 +20,19 @@ class NotifiedWindow : public CWindow {
     std::vector<PaneNotifyCode> codes;
 };
 
-class RichPaneOnQt : public ::testing::Test {
+class RichPaneOnQt : public PanesOnQt<NotifiedWindow> {
   protected:
     void SetUp() override {
-        TestApplication();
-        host = std::make_unique<QWidget>();
-        host->resize(600, 300);
-        host->show();
-        factory = std::make_unique<QtPaneFactory>(host.get());
-        ASSERT_TRUE(output.Create(*factory, &window, 0, 600, 230, true));
-        ASSERT_TRUE(input.Create(*factory, &window, 232, 600, 64, false));
+        PanesOnQt::SetUp();
+        if (HasFatalFailure()) return;
         output.SetUrlPrefixes({"http://"});
         ProcessEvents();
-    }
-    void TearDown() override {
-        input.Reset();
-        output.Reset();
-        host.reset();
     }
 
     CharFormat FormatAt(CRichPane& pane, std::int32_t position) {
         pane.Control()->SetSelection(position, position + 1);
         return pane.Control()->GetSelectionFormat();
     }
-
-    NotifiedWindow window;
-    std::unique_ptr<QWidget> host;
-    std::unique_ptr<QtPaneFactory> factory;
-    CRichPane output;
-    CRichPane input;
 };
 
 TEST_F(RichPaneOnQt, PmlTagSplitAcrossAppendsIsWithheldThenQueued) {
