@@ -5,20 +5,12 @@
 #include <thread>
 
 #include "http/Download.h"
+#include "script/ScriptCallHelpers.h"
 #include "script/ScriptHost.h"
 
 std::unique_ptr<HttpRequests> g_httpRequests;
 
 namespace {
-
-bool FetchText(ScriptCallContext* context, std::uint64_t index, std::string& text) {
-    ScriptValue value{};
-    context->GetParameter(&value, index);
-    const bool isText = value.type == ScriptValue::String;
-    if (isText) text = ToText(value);
-    DestroyScriptValue(&value);
-    return isText;
-}
 
 bool IsPending(const std::string& url, const std::string& callback) {
     for (const DownloadRequestPtr& request : g_httpRequests->requests) {
