@@ -17,6 +17,7 @@ packages=(
     liblua5.4-dev libcanberra-dev
     libsystemd-dev dbus-daemon busybox
     clang libclang-rt-14-dev
+    libssl-dev openssl
 )
 
 install_packages() {

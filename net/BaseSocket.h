@@ -51,6 +51,9 @@ class CBaseSocket {
 
     // The descriptor an event loop can watch for arriving bytes; -1 when there is none.
     virtual int GetDescriptor() const { return -1; }
+
+    // The protocol version of an encrypted connection ("TLSv1.3"); empty for plain TCP.
+    virtual const char* GetEncryption() const { return ""; }
 };
 
 // Ends a socket's life the way its owners must: Release.

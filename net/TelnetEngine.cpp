@@ -9,12 +9,19 @@
 #include "base/AsciiText.h"
 #include "net/Socket.h"
 #include "net/TelnetCodes.h"
+#include "net/TlsSocket.h"
 
 namespace {
 
 void DiscardTrace(const char* /*format*/, ...) {}
 
 SocketPtr MakeDefaultSocket() { return SocketPtr(new CSocket()); }
+
+SocketPtr MakeDefaultTlsSocket() { return SocketPtr(new CTlsSocket()); }
+
+// The scheme that asks for an encrypted connection. Today it reads as host "tls" with the
+// invalid port "//...", so no accepted argument changes meaning.
+constexpr std::string_view kTlsScheme = "tls://";
 
 // A port reads as a text stream reads a number; a minus sign is refused (a stream reading an
 // unsigned value would wrap it around).
@@ -72,6 +79,7 @@ ConnectArgument SplitConnectArgument(const std::string& argument) {
 CTelnetEngine::CTelnetEngine(ITelnetHost& host, SocketFactory factory)
     : m_host(host),
       m_socketFactory(factory ? std::move(factory) : SocketFactory(MakeDefaultSocket)),
+      m_tlsSocketFactory(MakeDefaultTlsSocket),
       m_trace(DiscardTrace),
       m_sliceClock(std::chrono::steady_clock::now) {}
 
@@ -82,6 +90,10 @@ void CTelnetEngine::SetSlicing(SliceClock clock, std::chrono::steady_clock::dura
     m_sliceChunk = chunk != 0 ? chunk : 1;
 }
 
+void CTelnetEngine::SetTlsSocketFactory(SocketFactory factory) {
+    m_tlsSocketFactory = factory ? std::move(factory) : SocketFactory(MakeDefaultTlsSocket);
+}
+
 CTelnetEngine::~CTelnetEngine() {
     if (m_connection) m_connection->Close();
     m_connection.reset();
@@ -89,7 +101,9 @@ CTelnetEngine::~CTelnetEngine() {
 }
 
 void CTelnetEngine::CmdConnect(const std::string& argument) {
-    auto [host, portText, hasPort] = SplitConnectArgument(argument);
+    const bool tls = LowerAsciiCopy(argument.substr(0, kTlsScheme.size())) == kTlsScheme;
+    auto [host, portText, hasPort] =
+        SplitConnectArgument(tls ? argument.substr(kTlsScheme.size()) : argument);
     std::uint16_t port = m_defaultPort;
     if (hasPort && !ReadPort(portText, port)) {
         // A mistyped command leaves whatever connection there is alone.
@@ -113,7 +127,7 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
     }
 
     ++m_generation;
-    m_connection = m_socketFactory();
+    m_connection = tls ? m_tlsSocketFactory() : m_socketFactory();
     if (!m_connection) return;
     if (!m_connection->Connect(host.c_str(), port)) {
         ReportError(std::string("Failed to connect to server. ") +
@@ -408,6 +422,11 @@ void CTelnetEngine::ShowTelnetReport() {
         return;
     }
     std::vector<TelnetMessagePart> parts;
+    const std::string encryption = m_connection ? m_connection->GetEncryption() : "";
+    if (!encryption.empty()) {
+        parts.push_back(
+            {TelnetMessageKind::Success, "The connection is encrypted (" + encryption + ").\r\n"});
+    }
     parts.push_back({TelnetMessageKind::Plain, "Negotiated options:\r\n"});
     for (int code = 0; code < 256; ++code) {
         const std::uint8_t verb = m_telnetOptions[code];

@@ -101,6 +101,8 @@ class CTelnetEngine {
     std::size_t GetBufferCapacity() const;
     std::size_t GetBufferedBytes() const { return m_rawInput.Size() + m_textInput.Size(); }
 
+    // Makes the socket for a "tls://" connect; the TLS socket on the system's trust otherwise.
+    void SetTlsSocketFactory(SocketFactory factory);
     void SetDefaultServer(const std::string& server) { m_defaultServer = server; }
     void SetDefaultPort(std::uint16_t port) { m_defaultPort = port; }
     const std::string& GetDefaultServer() const { return m_defaultServer; }
@@ -183,6 +185,7 @@ class CTelnetEngine {
 
     ITelnetHost& m_host;
     SocketFactory m_socketFactory;
+    SocketFactory m_tlsSocketFactory;
     TraceHook m_trace;
 
     SocketPtr m_connection;
