@@ -35,6 +35,9 @@ struct CommandInfo {
 class CApp : public CWindow {
   public:
     static constexpr const char* kProgramConfigFile = "OstrakClient.cfg";
+    // A user setting per trusted certificate: this prefix and "host:port", the value its
+    // SHA-256 fingerprint.
+    static constexpr const char* kTrustedCertificatePrefix = "TrustedCertificate.";
     // The window timer that makes the tick run at least every tick delay.
     static constexpr int kTickTimer = 1;
     // Font sizes, in points, that a setting may choose.
@@ -85,6 +88,8 @@ class CApp : public CWindow {
     void CmdConnect(const std::string& argument);
     void CmdDisconnect(const std::string& argument);
     void ShowTelnetReport(const std::string& argument);
+    // Trusts the certificate of the last refused "tls://" connect and connects again.
+    void CmdTrust(const std::string& argument);
     void PollConnection();
     void ProcessIncoming();
     void SendWindowSize(bool force);

@@ -29,6 +29,10 @@ void CApp::EnterBuiltinCommands() {
         &CApp::CmdConnect,
         "Connect to a server, optionally specifying a host and port.\r\nUsage:\r\n"
         "   /connect [host[:port]]"};
+    m_builtinCommands["trust"] = {
+        &CApp::CmdTrust,
+        "Trust the certificate of the last refused tls:// connection and connect again.\r\n"
+        "Usage:\r\n   /trust"};
     m_builtinCommands["disconnect"] = {&CApp::CmdDisconnect, "Disconnect from the server"};
     m_builtinCommands["load"] = {&CApp::CmdLoad,
                                  "Load a script file from the scripts directory. The file "

@@ -1,5 +1,6 @@
 // The game connection, as the application drives it: every operation forwards to the engine.
 #include "app/App.h"
+#include "app/MessageColours.h"
 #include "net/TelnetEngine.h"
 
 void CApp::CmdConnect(const std::string& argument) { m_telnet->CmdConnect(argument); }
@@ -7,6 +8,27 @@ void CApp::CmdConnect(const std::string& argument) { m_telnet->CmdConnect(argume
 void CApp::CmdDisconnect(const std::string& argument) { m_telnet->CmdDisconnect(argument); }
 
 void CApp::ShowTelnetReport(const std::string&) { m_telnet->ShowTelnetReport(); }
+
+void CApp::CmdTrust(const std::string& argument) {
+    if (!argument.empty()) {
+        CmdHelp("trust");
+        return;
+    }
+    const CTelnetEngine::RefusedCertificate* refused = m_telnet->GetRefusedCertificate();
+    if (!refused) {
+        PrintError(
+            "No refused certificate to trust: /trust follows a tls:// connection refused "
+            "for its certificate.");
+        return;
+    }
+    const CTelnetEngine::RefusedCertificate certificate = *refused;
+    m_telnet->ForgetRefusedCertificate();
+    SetConfigValue(kTrustedCertificatePrefix + certificate.target, certificate.fingerprint);
+    PrintColour(kSuccessColour, "Trusted the certificate with SHA-256 fingerprint " +
+                                    certificate.fingerprint + " for " + certificate.target +
+                                    ".\r\n");
+    m_telnet->CmdConnect("tls://" + certificate.target);
+}
 
 void CApp::PollConnection() { m_telnet->PollConnection(); }
 

@@ -124,3 +124,7 @@ void CAppTelnetHost::ReceiveGmcp(std::string_view package, std::string_view json
 }
 
 std::string CAppTelnetHost::ClientVersion() { return OSTRAK_PRODUCT_VERSION; }
+
+std::string CAppTelnetHost::TrustedFingerprint(const std::string& target) {
+    return m_app.Settings().Get(CApp::kTrustedCertificatePrefix + target);
+}

@@ -31,6 +31,8 @@ class CAppTelnetHost : public ITelnetHost {
     bool TakesGmcp() override;
     void ReceiveGmcp(std::string_view package, std::string_view json) override;
     std::string ClientVersion() override;
+    // Kept in the user settings only: trust is the player's word, not the program's.
+    std::string TrustedFingerprint(const std::string& target) override;
 
   private:
     CApp& m_app;

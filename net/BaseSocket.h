@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 // Connection state of a socket (CheckConnect).
 enum : std::uint32_t {
@@ -17,6 +18,15 @@ enum : std::uint32_t {
     kReceiveOk = 0,
     kReceiveClosed = 1,
     kReceiveError = 2,
+};
+
+// How the certificate of an encrypted connection was judged in its last handshake.
+enum class CertificateTrust : std::uint8_t {
+    None,        // plain TCP, or no certificate judged yet
+    Verified,    // it verified against the trusted authorities and matched the host
+    Pinned,      // it did not verify, but its fingerprint is the one the player trusted
+    Unverified,  // refused: it did not verify and no fingerprint was trusted for it
+    Changed,     // refused: it did not verify and its fingerprint is not the one trusted
 };
 
 // A polled TCP client: nothing blocks, and the owner drives it. Texts it
@@ -54,6 +64,13 @@ class CBaseSocket {
 
     // The protocol version of an encrypted connection ("TLSv1.3"); empty for plain TCP.
     virtual const char* GetEncryption() const { return ""; }
+
+    // Before Connect: a certificate with this SHA-256 fingerprint ("AB:CD:...") is accepted
+    // although it does not verify; one that does not verify and differs is refused.
+    virtual void SetTrustedFingerprint(const std::string& /*fingerprint*/) {}
+    virtual CertificateTrust GetCertificateTrust() const { return CertificateTrust::None; }
+    // The fingerprint of the certificate judged last; empty when there is none.
+    virtual std::string GetCertificateFingerprint() const { return {}; }
 };
 
 // Ends a socket's life the way its owners must: Release.

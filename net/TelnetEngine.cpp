@@ -74,6 +74,23 @@ ConnectArgument SplitConnectArgument(const std::string& argument) {
     return parts;
 }
 
+// How a TLS connection's host and port are named where its trusted certificate is kept.
+std::string CertificateTarget(const std::string& host, std::uint16_t port) {
+    const std::string lower = LowerAsciiCopy(host);
+    const bool ipv6 = lower.find(':') != std::string::npos;
+    return (ipv6 ? "[" + lower + "]" : lower) + ":" + std::to_string(port);
+}
+
+// Only targets that read back unchanged from the settings file may be trusted: no spaces,
+// "=" or "#" in a host name that does not resolve anyway.
+bool IsKeepableTarget(const std::string& target) {
+    for (const char c : target) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+        if (!letter && std::string_view(".-_:[]%").find(c) == std::string_view::npos) return false;
+    }
+    return !target.empty();
+}
+
 }  // namespace
 
 CTelnetEngine::CTelnetEngine(ITelnetHost& host, SocketFactory factory)
@@ -127,8 +144,11 @@ void CTelnetEngine::CmdConnect(const std::string& argument) {
     }
 
     ++m_generation;
+    m_refusedCertificate = {};
+    m_tlsTarget = tls ? CertificateTarget(host, port) : std::string();
     m_connection = tls ? m_tlsSocketFactory() : m_socketFactory();
     if (!m_connection) return;
+    if (tls) m_connection->SetTrustedFingerprint(m_host.TrustedFingerprint(m_tlsTarget));
     if (!m_connection->Connect(host.c_str(), port)) {
         ReportError(std::string("Failed to connect to server. ") +
                     m_connection->GetLastErrorText());
@@ -188,10 +208,33 @@ void CTelnetEngine::PollConnection() {
         m_host.FireConnected();
         return;
     }
-    ReportError(std::string("Failed to connect to server. ") + m_connection->GetLastErrorText());
+    ReportConnectFailure();
     m_connection->ClearError();
     m_host.WatchSocket(-1);
     m_host.FireConnectFailed();
+}
+
+void CTelnetEngine::ReportConnectFailure() {
+    std::string text =
+        std::string("Failed to connect to server. ") + m_connection->GetLastErrorText();
+    const CertificateTrust trust = m_connection->GetCertificateTrust();
+    const bool refused =
+        trust == CertificateTrust::Unverified || trust == CertificateTrust::Changed;
+    if (!refused || !IsKeepableTarget(m_tlsTarget)) {
+        ReportError(text);
+        return;
+    }
+    // Nothing is trusted without the player's word: the refusal says how to give it.
+    m_refusedCertificate = {m_tlsTarget, m_connection->GetCertificateFingerprint(),
+                            trust == CertificateTrust::Changed};
+    if (m_refusedCertificate.changed) {
+        ReportError(text + " Only if you know why it changed, type /trust to trust the new " +
+                    "certificate for " + m_tlsTarget + " instead.");
+        return;
+    }
+    ReportError(text);
+    m_host.Report(TelnetMessageKind::Notice,
+                  "Type /trust to accept this certificate for " + m_tlsTarget + ".\r\n");
 }
 
 void CTelnetEngine::ProcessIncoming() {

@@ -103,6 +103,18 @@ class CTelnetEngine {
 
     // Makes the socket for a "tls://" connect; the TLS socket on the system's trust otherwise.
     void SetTlsSocketFactory(SocketFactory factory);
+    // The certificate of the last "tls://" connect, refused because it does not verify (or
+    // differs from the one trusted): what the player may choose to trust. Cleared by the next
+    // connect.
+    struct RefusedCertificate {
+        std::string target;  // "host:port", host in lower case, an IPv6 address in brackets
+        std::string fingerprint;
+        bool changed = false;  // a different fingerprint was trusted for the target
+    };
+    const RefusedCertificate* GetRefusedCertificate() const {
+        return m_refusedCertificate.target.empty() ? nullptr : &m_refusedCertificate;
+    }
+    void ForgetRefusedCertificate() { m_refusedCertificate = {}; }
     void SetDefaultServer(const std::string& server) { m_defaultServer = server; }
     void SetDefaultPort(std::uint16_t port) { m_defaultPort = port; }
     const std::string& GetDefaultServer() const { return m_defaultServer; }
@@ -177,6 +189,9 @@ class CTelnetEngine {
     void SendCommand(std::uint8_t verb, std::uint8_t option);
     // An error message of one line; the line break is added.
     void ReportError(std::string_view text);
+    // "Failed to connect to server. " with the socket's reason and, for a certificate that
+    // did not verify, how to trust it.
+    void ReportConnectFailure();
     // Prints "Disconnected", closes and resets: the end of a connection the client drops.
     void DropConnection(bool byUser);
     void FinishPeerClose();
@@ -189,6 +204,9 @@ class CTelnetEngine {
     TraceHook m_trace;
 
     SocketPtr m_connection;
+    // "host:port" of the encrypted connection under way; empty for plain TCP.
+    std::string m_tlsTarget;
+    RefusedCertificate m_refusedCertificate;
     bool m_connecting = false;
     bool m_connected = false;
     std::array<std::uint8_t, 256> m_telnetOptions{};

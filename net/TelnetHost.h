@@ -80,4 +80,7 @@ class ITelnetHost {
     virtual void ReceiveGmcp(std::string_view /*package*/, std::string_view /*json*/) {}
     // The client's version as it introduces itself ("2.11").
     virtual std::string ClientVersion() { return std::string(); }
+    // The SHA-256 fingerprint the player trusts for an encrypted connection to target
+    // ("host:port"), though its certificate does not verify; empty when none is kept.
+    virtual std::string TrustedFingerprint(const std::string& /*target*/) { return {}; }
 };

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/AsciiText.h"
 #include "net/WinSockErrors.h"
 
 namespace {
@@ -113,6 +114,8 @@ bool CTlsSocket::Connect(const char* host, std::uint16_t port) {
         }
     }
     m_host = host;
+    m_fingerprint.clear();
+    m_trust = CertificateTrust::None;
     if (!m_tcp.Connect(host, port)) return false;
     m_phase = Phase::Tcp;
     return true;
@@ -187,9 +190,25 @@ std::uint32_t CTlsSocket::ContinueHandshake() {
 }
 
 std::string CTlsSocket::CheckCertificate() {
+    m_trust = CertificateTrust::None;
     if (m_fingerprint.empty()) return "The server sent no certificate.";
     const long result = SSL_get_verify_result(m_ssl);
-    if (result == X509_V_OK) return {};
+    if (result == X509_V_OK) {
+        m_trust = CertificateTrust::Verified;
+        return {};
+    }
+    if (!m_trustedFingerprint.empty()) {
+        // Compared without regard to case: the settings file may have been edited by hand.
+        if (LowerAsciiCopy(m_fingerprint) == LowerAsciiCopy(m_trustedFingerprint)) {
+            m_trust = CertificateTrust::Pinned;
+            return {};
+        }
+        m_trust = CertificateTrust::Changed;
+        return "The server's certificate has changed, so the connection was refused: it was "
+               "trusted with SHA-256 fingerprint " +
+               m_trustedFingerprint + " and now shows " + m_fingerprint + ".";
+    }
+    m_trust = CertificateTrust::Unverified;
     std::string text;
     if (result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH) {
         text = "The server's certificate does not match the host name " + m_host + ".";

@@ -13,7 +13,7 @@ typedef struct ssl_st SSL;
 // reporting kSocketConnecting through the TCP connect and the handshake, and nothing waits.
 // The server's certificate must verify against the system's trusted certificates (or a CA
 // file given) and match the host; a certificate that does not is a failed connect whose text
-// says why and carries its fingerprint.
+// says why and carries its fingerprint, unless its fingerprint is the one the player trusted.
 class CTlsSocket : public CBaseSocket {
   public:
     static constexpr std::size_t kReadChunk = CSocket::kReadChunk;
@@ -44,6 +44,11 @@ class CTlsSocket : public CBaseSocket {
     bool IsLookingUp() const override { return m_tcp.IsLookingUp(); }
     int GetDescriptor() const override { return m_tcp.GetDescriptor(); }
     const char* GetEncryption() const override;
+    void SetTrustedFingerprint(const std::string& fingerprint) override {
+        m_trustedFingerprint = fingerprint;
+    }
+    CertificateTrust GetCertificateTrust() const override { return m_trust; }
+    std::string GetCertificateFingerprint() const override { return m_fingerprint; }
 
     // The SHA-256 fingerprint of the server's certificate as colon-separated hex pairs
     // ("AB:CD:..."); empty before a handshake has shown one.
@@ -71,6 +76,8 @@ class CTlsSocket : public CBaseSocket {
     std::string m_host;
     std::string m_lastError;
     std::string m_fingerprint;
+    std::string m_trustedFingerprint;
+    CertificateTrust m_trust = CertificateTrust::None;
     std::string m_line;
     CByteBuffer m_buffer;
     CByteBuffer m_unsent;

@@ -23,13 +23,13 @@ TEST_F(DispatcherRun, CommandNamesAreCaseFolded) {
               "   /connect [host[:port]]\n");
 }
 
-TEST_F(DispatcherRun, HelpListsTheThirteenBuiltinsInByteOrder) {
+TEST_F(DispatcherRun, HelpListsTheFourteenBuiltinsInByteOrder) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(Run("/help\r\n"),
               "Registered commands:\n   /:\n   /checkupdates\n   /connect\n   /disconnect\n"
               "   /downloads\n   /dump\n   /help\n   /load\n   /loadplugin\n   /reload\n"
-              "   /resetpml\n   /telnet\n   /unloadplugin\n");
-    EXPECT_EQ(App().BuiltinCommands().size(), 13u);
+              "   /resetpml\n   /telnet\n   /trust\n   /unloadplugin\n");
+    EXPECT_EQ(App().BuiltinCommands().size(), 14u);
 }
 
 TEST_F(DispatcherRun, HelpOfACommandIsYellowAndUnknownNamesSayUnknown) {

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -270,4 +271,41 @@ TEST(TlsSocket, ConnectCommandChoosesTlsAndTheReportSaysSo) {
         0u)
         << host.events.front();
     EXPECT_TRUE(host.HasEvent("connectfailed"));
+}
+
+TEST(TlsSocket, TrustedFingerprintAcceptsOnlyThatCertificate) {
+    TlsServer server;
+    REQUIRE_SERVER(server);
+    const std::string other(server.Fingerprint().size(), '0');
+    {
+        // The system's trust does not know the certificate; the fingerprint trusted does, in
+        // whatever case it was written.
+        std::string lower = server.Fingerprint();
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        CTlsSocket socket;
+        socket.SetTrustedFingerprint(lower);
+        ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+        ASSERT_EQ(PollConnect(socket), kSocketConnected) << socket.GetLastErrorText();
+        EXPECT_EQ(socket.GetCertificateTrust(), CertificateTrust::Pinned);
+        socket.Close();
+
+        // Another fingerprint on the same socket: refused, naming both.
+        socket.SetTrustedFingerprint(other);
+        ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+        ASSERT_EQ(PollConnect(socket), kSocketFailed);
+        EXPECT_EQ(socket.GetCertificateTrust(), CertificateTrust::Changed);
+        EXPECT_EQ(std::string(socket.GetLastErrorText()),
+                  "The server's certificate has changed, so the connection was refused: it was "
+                  "trusted with SHA-256 fingerprint " +
+                      other + " and now shows " + server.Fingerprint() + ".");
+        EXPECT_EQ(socket.GetCertificateFingerprint(), server.Fingerprint());
+    }
+    {
+        // A certificate that verifies needs no fingerprint, and an old one does not block it.
+        CTlsSocket socket(server.CaFile());
+        socket.SetTrustedFingerprint(other);
+        ASSERT_TRUE(socket.Connect("localhost", server.Port()));
+        ASSERT_EQ(PollConnect(socket), kSocketConnected) << socket.GetLastErrorText();
+        EXPECT_EQ(socket.GetCertificateTrust(), CertificateTrust::Verified);
+    }
 }
