@@ -9,6 +9,7 @@
 #include "http/HttpUrl.h"
 #include "http/ResponseReader.h"
 #include "net/Socket.h"
+#include "net/TlsSocket.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ class CDownloadWorker {
 
     void Run() {
         Fetch();
-        m_socket.Close();
+        if (m_socket) m_socket->Close();
         if (m_request.file) {
             if (std::fclose(m_request.file) != 0 && m_request.error.empty() && !m_stopped)
                 m_request.error = "Failed to write file \"" + m_request.fileName + "\"";
@@ -55,29 +56,42 @@ class CDownloadWorker {
         return m_stopped;
     }
 
-    std::string ConnectFailure() {
-        return "Failed to connect to " + m_target.HostAndPort() + " for httpGet(). " +
-               m_socket.GetLastErrorText();
+    std::string ConnectFailure(const std::string& reason) {
+        return "Failed to connect to " + m_target.HostAndPort() + " for httpGet(). " + reason;
     }
 
     void Fetch() {
         m_target = SplitUrl(m_request.url);
-        if (!m_socket.Connect(m_target.host.c_str(), m_target.port)) {
-            m_request.error = ConnectFailure();
+        if (m_target.tls) {
+            m_socket.reset(new CTlsSocket(m_options.caFile));
+        } else {
+            m_socket.reset(new CSocket);
+        }
+        if (!m_socket->Connect(m_target.host.c_str(), m_target.port)) {
+            m_request.error = ConnectFailure(m_socket->GetLastErrorText());
             return;
         }
+        // A server can take the TCP connect and never answer the handshake; nothing else
+        // would end that wait.
+        const std::uint64_t deadline =
+            NowMs() + static_cast<std::uint64_t>(m_options.inactivity.count());
         std::uint32_t state = kSocketConnecting;
         while (state == kSocketConnecting) {
             if (WaitForStop()) return;
-            state = m_socket.CheckConnect();
+            state = m_socket->CheckConnect();
+            if (state == kSocketConnecting && m_target.tls && NowMs() >= deadline) {
+                m_request.error =
+                    ConnectFailure("TLS handshake failed: the server did not answer in time");
+                return;
+            }
         }
         if (state != kSocketConnected) {
-            m_request.error = ConnectFailure();
+            m_request.error = ConnectFailure(m_socket->GetLastErrorText());
             return;
         }
         const std::string request = BuildGetRequest(m_target);
-        if (!m_socket.Send(request.data(), request.size())) m_socket.Close();
-        m_socket.ClearError();
+        if (!m_socket->Send(request.data(), request.size())) m_socket->Close();
+        m_socket->ClearError();
         Receive();
     }
 
@@ -88,18 +102,18 @@ class CDownloadWorker {
         const auto inactivity = static_cast<std::uint64_t>(m_options.inactivity.count());
         for (;;) {
             if (WaitForStop()) return;
-            m_socket.FlushSend();
-            const std::uint32_t status = m_socket.Receive();
-            const std::size_t size = m_socket.GetBufferSize();
+            m_socket->FlushSend();
+            const std::uint32_t status = m_socket->Receive();
+            const std::size_t size = m_socket->GetBufferSize();
             const std::uint64_t now = NowMs();
             if (size > 0 || status != kReceiveOk) {
                 total += size;
-                const std::string_view bytes(m_socket.GetBuffer(), size);
+                const std::string_view bytes(m_socket->GetBuffer(), size);
                 const CResponseReader::Result result =
                     reader.Take(bytes, status != kReceiveOk, now);
-                m_socket.ClearBuffer();
+                m_socket->ClearBuffer();
                 if (result == CResponseReader::Result::BodyFull) {
-                    m_socket.Close();
+                    m_socket->Close();
                     break;
                 }
                 if (result == CResponseReader::Result::HeadersTooLong) {
@@ -119,7 +133,7 @@ class CDownloadWorker {
             }
         }
         if (total == 0) {
-            const std::string text = m_socket.GetLastErrorText();
+            const std::string text = m_socket->GetLastErrorText();
             m_request.error = "Failed to read data from " + m_target.HostAndPort() +
                               " for httpGet(). " +
                               (text.empty() ? "Disconnected from server with no data read" : text);
@@ -132,7 +146,7 @@ class CDownloadWorker {
     std::shared_ptr<CThreadEvent> m_stopEvent;
     DownloadOptions m_options;
     HttpTarget m_target;
-    CSocket m_socket;
+    SocketPtr m_socket;
     bool m_stopped = false;
 };
 

@@ -8,8 +8,11 @@
 #include "http/DownloadRequest.h"
 
 struct DownloadOptions {
-    // A response from which nothing arrives for this long completes with what it has.
+    // A response from which nothing arrives for this long completes with what it has; a TLS
+    // connect that has not finished its handshake by then fails.
     std::chrono::milliseconds inactivity{15000};
+    // Certificates trusted for "https://" in place of the system's; for tests.
+    std::string caFile;
 };
 
 // Starts a GET of url on a worker thread of its own. With a file name the body is written to

@@ -2,12 +2,23 @@
 
 #include "base/AsciiText.h"
 
-HttpTarget SplitUrl(std::string_view url) {
-    constexpr std::string_view kScheme = "http://";
-    if (url.size() >= kScheme.size() && LowerAsciiCopy(url.substr(0, kScheme.size())) == kScheme)
-        url.remove_prefix(kScheme.size());
+namespace {
 
+bool DropScheme(std::string_view& url, std::string_view scheme) {
+    if (url.size() < scheme.size() || LowerAsciiCopy(url.substr(0, scheme.size())) != scheme)
+        return false;
+    url.remove_prefix(scheme.size());
+    return true;
+}
+
+}  // namespace
+
+HttpTarget SplitUrl(std::string_view url) {
     HttpTarget target;
+    if (!DropScheme(url, "http://") && DropScheme(url, "https://")) {
+        target.tls = true;
+        target.port = 443;
+    }
     std::string_view hostPart = url;
     if (const std::size_t slash = url.find('/'); slash != std::string_view::npos) {
         hostPart = url.substr(0, slash);

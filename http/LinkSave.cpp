@@ -2,7 +2,11 @@
 
 std::string LinkExtension(std::string_view link) {
     // The scheme is matched with its case here, unlike a download's address.
-    if (link.starts_with("http://")) link.remove_prefix(7);
+    if (link.starts_with("http://")) {
+        link.remove_prefix(7);
+    } else if (link.starts_with("https://")) {
+        link.remove_prefix(8);
+    }
     const std::size_t slash = link.rfind('/');
     if (slash == std::string_view::npos) return {};
     const std::size_t dot = link.find('.', slash);

@@ -6,8 +6,9 @@
 
 #include "http/DownloadRequest.h"
 
-// The extension a saved link's file gets: from the last "/" after a leading "http://", the
-// text from the first "." on (".exe", ".tar.gz"); empty without a slash or a dot after it.
+// The extension a saved link's file gets: from the last "/" after a leading "http://" or
+// "https://", the text from the first "." on (".exe", ".tar.gz"); empty without a slash or a
+// dot after it.
 std::string LinkExtension(std::string_view link);
 
 // One line of /downloads for a request: connecting, or received KB, percentage (or unknown

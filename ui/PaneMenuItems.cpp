@@ -49,6 +49,7 @@ PaneMenuItemState MenuItemState(int command, const PaneMenuContext& context) {
         case kSaveUrl:
             // Only links a download can fetch; the case is as the prefixes are written.
             state.enabled = context.overUrl && (context.hoverUrl.starts_with("http://") ||
+                                                context.hoverUrl.starts_with("https://") ||
                                                 context.hoverUrl.starts_with("www."));
             break;
         case kHoldOutput:

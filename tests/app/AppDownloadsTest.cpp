@@ -8,6 +8,7 @@
 #include "http/ScriptRequests.h"
 #include "tests/app/AppFixture.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/TlsTestServer.h"
 
 namespace {
 
@@ -208,6 +209,56 @@ TEST_F(AppDownloads, UpdateCheckAtStartUpOnlyWhenTheProgramConfigurationAsks) {
     ASSERT_TRUE(Start());
     ASSERT_EQ(App().Downloads().size(), 1u);
     EXPECT_NE(WaitForOutput("No new updates").find("No new updates available."), std::string::npos);
+}
+
+TEST_F(AppDownloads, HttpsUpdateCheckAndSavedLinkVerifyTheServer) {
+    TempDir www;
+    TempDir::Write(www.File("version.txt"), "2.12\nany line\nhttps://get/it\n");
+    const std::string content(5000, 'e');
+    TempDir::Write(www.File("data.bin"), content);
+    TlsTestServer server({"-WWW"}, www.Path());
+    if (!server.Ready()) GTEST_SKIP() << "openssl could not start a TLS server";
+    const std::string base = "https://127.0.0.1:" + std::to_string(server.Port());
+    ASSERT_TRUE(Start());
+    NewOutput();
+
+    // The system's trust, which does not know the test's CA: the player is told why.
+    App().Config().Set("UpdateCheckURL", base + "/version.txt");
+    App().SubmitText("/checkupdates\r\n");
+    std::string output = WaitForOutput("Error checking");
+    EXPECT_NE(output.find("Error checking for updates: Failed to connect to 127.0.0.1:" +
+                          std::to_string(server.Port()) +
+                          " for httpGet(). The server's certificate is not trusted ("),
+              std::string::npos)
+        << output;
+
+    // The system's trust is looked up where the environment says, for this test the test's CA.
+    struct TrustFromEnvironment {
+        explicit TrustFromEnvironment(const std::string& file) {
+            setenv("SSL_CERT_FILE", file.c_str(), 1);
+        }
+        ~TrustFromEnvironment() { unsetenv("SSL_CERT_FILE"); }
+    } trust(server.CaFile());
+    App().SubmitText("/checkupdates\r\n");
+    output = WaitForOutput("is now available");
+    EXPECT_NE(output.find("A new version of OstrakClient (Version 2.12) is now available to "
+                          "download from https://get/it\n"),
+              std::string::npos)
+        << output;
+
+    m_platform.m_fileTypes[".bin"] = "Binary data";
+    m_platform.m_savePath = m_dir.File("saved.bin");
+    PaneNotify notify;
+    notify.sender = &App().OutputPane();
+    notify.code = PaneNotifyCode::SaveUrl;
+    notify.text = base + "/data.bin";
+    App().OnNotify(notify);
+    output = WaitForOutput("downloaded successfully");
+    EXPECT_NE(output.find("\"" + notify.text + "\" downloaded successfully\n"), std::string::npos)
+        << output;
+    ASSERT_FALSE(m_platform.m_saveDialogs.empty());
+    EXPECT_EQ(m_platform.m_saveDialogs.back().filters[0].pattern, "*.bin");
+    EXPECT_EQ(TempDir::Read(m_dir.File("saved.bin")), content);
 }
 
 TEST_F(AppDownloads, SavedLinkDownloadsToTheChosenFileWithProgress) {

@@ -17,6 +17,7 @@ TEST(HttpUrl, AddressesSplitIntoHostPortAndPath) {
         const char* host;
         std::uint16_t port;
         const char* path;
+        bool tls = false;
     };
     const Case cases[] = {
         {"example/index.html", "example", 80, "/index.html"},
@@ -28,14 +29,20 @@ TEST(HttpUrl, AddressesSplitIntoHostPortAndPath) {
         {"example:-1/x", "example", 80, "/x"},
         {"example:81:82/a:b/c", "example", 81, "/a:b/c"},
         {"http://host/a?q=1#f", "host", 80, "/a?q=1#f"},
-        // Only the plain scheme is known: anything else is read as a host part.
-        {"https://host/x", "https", 80, "//host/x"},
+        // The TLS scheme in any case, with its own default port.
+        {"https://host/x", "host", 443, "/x", true},
+        {"HTTPS://host:8443", "host", 8443, "/", true},
+        {"https://host:abc/x", "host", 443, "/x", true},
+        // No other scheme is known: it is read as a host part.
+        {"ftp://host/x", "ftp", 80, "//host/x"},
+        {"httpss://host/x", "httpss", 80, "//host/x"},
     };
     for (const Case& c : cases) {
         const HttpTarget target = SplitUrl(c.url);
         EXPECT_EQ(target.host, c.host) << c.url;
         EXPECT_EQ(target.port, c.port) << c.url;
         EXPECT_EQ(target.path, c.path) << c.url;
+        EXPECT_EQ(target.tls, c.tls) << c.url;
     }
     EXPECT_EQ(BuildGetRequest(SplitUrl("example:8080/a b")),
               "GET /a b HTTP/1.1\r\nHost: example\r\nUser-Agent: OstrakClientv2 HTTP "
@@ -104,6 +111,8 @@ TEST(LinkSave, ExtensionComesFromTheLastPathSegment) {
     EXPECT_EQ(LinkExtension("http://host/files/pack.tar.gz"), ".tar.gz");
     EXPECT_EQ(LinkExtension("http://host.example/readme"), "");
     EXPECT_EQ(LinkExtension("http://host.example"), "");
+    EXPECT_EQ(LinkExtension("https://host.example"), "");
+    EXPECT_EQ(LinkExtension("https://host/files/pack.tar.gz"), ".tar.gz");
     // The scheme is matched with its case: an upper-case one keeps its slashes.
     EXPECT_EQ(LinkExtension("HTTP://host.example"), ".example");
     EXPECT_EQ(LinkExtension("www.host.org/dir.d/file"), "");

@@ -16,123 +16,15 @@
 #include "net/TlsSocket.h"
 #include "tests/net/TestResolver.h"
 #include "tests/support/RecordingTelnetHost.h"
-#include "tests/support/SpawnedProcess.h"
-#include "tests/support/TempDir.h"
+#include "tests/support/TlsTestServer.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// A listener on 127.0.0.1 that never accepts: the kernel completes the TCP connect, and no
-// TLS byte ever comes back.
-struct SilentListener {
-    int fd = -1;
-    std::uint16_t port = 0;
-    SilentListener() {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(fd, 4);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~SilentListener() { close(fd); }
-};
-
-// Runs the openssl command to its end (bounded); true when it exited.
-bool RunOpenssl(const std::string& program, std::vector<std::string> arguments,
-                const std::string& log = {}) {
-    arguments.insert(arguments.begin(), program);
-    SpawnedProcess process;
-    if (!process.Start(arguments, log)) return false;
-    for (int i = 0; i < 3000 && process.IsRunning(); ++i) std::this_thread::sleep_for(5ms);
-    return !process.IsRunning();
-}
-
-// A CA, a server certificate it signed for localhost and 127.0.0.1, and s_server with it on a
-// free port, reversing each line it is sent.
-class TlsServer {
-  public:
-    TlsServer() {
-        m_openssl = SpawnedProcess::FindProgram("openssl");
-        if (m_openssl.empty()) return;
-        const std::vector<std::string> ec = {"-newkey", "ec", "-pkeyopt",
-                                             "ec_paramgen_curve:prime256v1", "-nodes"};
-        std::vector<std::string> ca = {"req",   "-x509",       "-days",   "2",
-                                       "-subj", "/CN=Test CA", "-keyout", m_dir.File("ca.key"),
-                                       "-out",  CaFile()};
-        ca.insert(ca.end(), ec.begin(), ec.end());
-        std::vector<std::string> request = {"req",
-                                            "-subj",
-                                            "/CN=localhost",
-                                            "-keyout",
-                                            m_dir.File("server.key"),
-                                            "-out",
-                                            m_dir.File("server.csr")};
-        request.insert(request.end(), ec.begin(), ec.end());
-        TempDir::Write(m_dir.File("ext.cnf"), "subjectAltName=DNS:localhost,IP:127.0.0.1\n");
-        const std::vector<std::string> sign = {"x509",
-                                               "-req",
-                                               "-days",
-                                               "2",
-                                               "-in",
-                                               m_dir.File("server.csr"),
-                                               "-CA",
-                                               CaFile(),
-                                               "-CAkey",
-                                               m_dir.File("ca.key"),
-                                               "-CAcreateserial",
-                                               "-extfile",
-                                               m_dir.File("ext.cnf"),
-                                               "-out",
-                                               m_dir.File("server.pem")};
-        if (!RunOpenssl(m_openssl, ca) || !RunOpenssl(m_openssl, request) ||
-            !RunOpenssl(m_openssl, sign) ||
-            !RunOpenssl(
-                m_openssl,
-                {"x509", "-noout", "-fingerprint", "-sha256", "-in", m_dir.File("server.pem")},
-                m_dir.File("fingerprint.txt"))) {
-            return;
-        }
-        {
-            SilentListener probe;  // a free port; s_server takes it once the probe is gone
-            m_port = probe.port;
-        }
-        const std::string log = m_dir.File("server.log");
-        m_server.Start(
-            {m_openssl, "s_server", "-accept", "127.0.0.1:" + std::to_string(m_port), "-cert",
-             m_dir.File("server.pem"), "-key", m_dir.File("server.key"), "-rev"},
-            log);
-        for (int i = 0; i < 1000 && m_server.IsRunning(); ++i) {
-            if (TempDir::Read(log).find("ACCEPT") != std::string::npos) {
-                m_ready = true;
-                return;
-            }
-            std::this_thread::sleep_for(5ms);
-        }
-    }
-    ~TlsServer() { m_server.Stop(); }
-
-    bool Ready() const { return m_ready; }
-    std::uint16_t Port() const { return m_port; }
-    std::string CaFile() const { return m_dir.File("ca.pem"); }
-    // What openssl x509 says the server certificate's SHA-256 fingerprint is.
-    std::string Fingerprint() const {
-        const std::string text = TempDir::Read(m_dir.File("fingerprint.txt"));
-        const std::size_t at = text.find('=');
-        if (at == std::string::npos) return {};
-        return text.substr(at + 1, text.find_first_of("\r\n", at) - at - 1);
-    }
-
-  private:
-    TempDir m_dir;
-    std::string m_openssl;
-    SpawnedProcess m_server;
-    std::uint16_t m_port = 0;
-    bool m_ready = false;
+// s_server reversing each line it is sent.
+struct TlsServer : TlsTestServer {
+    TlsServer() : TlsTestServer({"-rev"}) {}
 };
 
 std::uint32_t PollConnect(CBaseSocket& socket) {

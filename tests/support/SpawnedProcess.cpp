@@ -13,7 +13,8 @@ extern char** environ;
 
 SpawnedProcess::~SpawnedProcess() { Stop(); }
 
-bool SpawnedProcess::Start(const std::vector<std::string>& arguments, const std::string& logFile) {
+bool SpawnedProcess::Start(const std::vector<std::string>& arguments, const std::string& logFile,
+                           const std::string& workingDir) {
     if (m_pid > 0 || arguments.empty()) return false;
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -26,7 +27,9 @@ bool SpawnedProcess::Start(const std::vector<std::string>& arguments, const std:
     bool prepared = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
                     posix_spawn_file_actions_addopen(&actions, 1, output.c_str(),
                                                      O_WRONLY | O_CREAT | O_TRUNC, 0600) == 0 &&
-                    posix_spawn_file_actions_adddup2(&actions, 1, 2) == 0;
+                    posix_spawn_file_actions_adddup2(&actions, 1, 2) == 0 &&
+                    (workingDir.empty() ||
+                     posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str()) == 0);
     pid_t pid = -1;
     if (prepared && posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
         pid = -1;

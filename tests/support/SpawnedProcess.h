@@ -16,8 +16,10 @@ class SpawnedProcess {
     SpawnedProcess& operator=(const SpawnedProcess&) = delete;
 
     // Starts arguments[0] (a path) with its standard input from /dev/null and its output and
-    // errors into logFile (/dev/null when empty). False when it could not be started.
-    bool Start(const std::vector<std::string>& arguments, const std::string& logFile = {});
+    // errors into logFile (/dev/null when empty), in workingDir when one is given. False when it
+    // could not be started.
+    bool Start(const std::vector<std::string>& arguments, const std::string& logFile = {},
+               const std::string& workingDir = {});
     // False once it has ended; an ended process is reaped here.
     bool IsRunning();
     // Asks it to end (SIGTERM), kills it (SIGKILL) when it has not ended within the time-out,

@@ -106,7 +106,7 @@ class PaneMenu : public PaneFixture {
 
 TEST_F(PaneMenu, OutputMenuItemsFollowSelectionLinkAndHold) {
     MakeWithDesktop(true);
-    pane.SetUrlPrefixes({"http://", "www.", "ftp://"});
+    pane.SetUrlPrefixes({"http://", "https://", "www.", "ftp://"});
     EXPECT_EQ(MenuStates(),
               "Hold Output+ Google- Copy- Copy ZT4 Tagged- Copy URL- Save URL- Clear+ Select All+");
 
@@ -121,7 +121,7 @@ TEST_F(PaneMenu, OutputMenuItemsFollowSelectionLinkAndHold) {
     EXPECT_EQ(MenuStates(),
               "Hold Output* Google+ Copy+ Copy ZT4 Tagged+ Copy URL+ Save URL- Clear+ Select All+");
 
-    for (const char* url : {"http://a.org", "www.a.org"}) {
+    for (const char* url : {"http://a.org", "https://a.org", "www.a.org"}) {
         Hover(url, 2);
         PaneMenuContext context{false, {}, pane.IsOverUrl(), pane.HoverUrl(), false};
         EXPECT_TRUE(MenuItemState(PaneCommand::kSaveUrl, context).enabled) << url;
