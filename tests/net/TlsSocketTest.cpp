@@ -66,6 +66,32 @@ TEST(TlsSocket, VerifiedConnectionExchangesTextAndTellsItsProtocol) {
     }
 }
 
+// Most game servers simply close the connection, without a close notice: that is a hang-up,
+// not an error.
+TEST(TlsSocket, ServerClosingWithoutNoticeIsAPlainHangUp) {
+    TlsServer server;
+    REQUIRE_SERVER(server);
+    CTlsSocket socket(server.CaFile());
+    ASSERT_TRUE(socket.Connect("127.0.0.1", server.Port()));
+    ASSERT_EQ(PollConnect(socket), kSocketConnected) << socket.GetLastErrorText();
+    // One exchange first, so the server has read everything: unread bytes would make its
+    // kernel answer the close with a reset, which is a real error.
+    ASSERT_TRUE(socket.Send("ab\n", 3));
+    for (int i = 0; i < 2000 && socket.GetBufferSize() < 3; ++i) {
+        ASSERT_EQ(socket.Receive(), kReceiveOk) << socket.GetLastErrorText();
+        std::this_thread::sleep_for(1ms);
+    }
+    ASSERT_EQ(std::string(socket.GetBuffer(), socket.GetBufferSize()), "ba\n");
+    server.Kill();
+    std::uint32_t status = kReceiveOk;
+    for (int i = 0; i < 2000 && status == kReceiveOk; ++i) {
+        status = socket.Receive();
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_EQ(status, kReceiveClosed) << socket.GetLastErrorText();
+    EXPECT_FALSE(socket.IsConnected());
+}
+
 TEST(TlsSocket, CertificatesThatDoNotVerifyAreRefusedWithReasonAndFingerprint) {
     TlsServer server;
     REQUIRE_SERVER(server);
