@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/BenchSupport.h"
@@ -88,46 +90,93 @@ int main() {
     stream(prefixes, "");
     stream({}, " (no URL prefixes)");
 
-    // The same lines from a server that writes its colours as ANSI SGR, through the decoding
-    // stage before the pane (the engine's road with ANSI translation on); and the client's own
-    // lines through that stage, which lets them pass unchanged.
-    const auto decoded = [&prefixes](const std::vector<std::string>& input, const char* what) {
-        CountingFactory factory;
-        CRichPane pane;
-        pane.Create(factory, nullptr, 0, 640, 480, true);
-        pane.SetUrlPrefixes(prefixes);
-        CServerTextDecoder decoder;
-        std::string text;
-        const std::size_t lineCount = 2'000'000;
-        std::size_t inputBytes = 0;
-        for (const std::string& line : input) inputBytes += line.size();
-        std::vector<double> times;
-        for (int pass = 0; pass < 10; ++pass) {
-            const auto start = std::chrono::steady_clock::now();
-            for (std::size_t i = 0, line = 0; i < lineCount; ++i) {
-                const std::string& received = input[line];
-                if (decoder.PassesUnchanged(received)) {
-                    pane.Append(received);
-                } else {
-                    text.clear();
-                    decoder.Decode(received, text);
-                    pane.Append(text);
+    // What ANSI translation costs on the engine's road (the decoding stage before the pane),
+    // each road against its anchor in the same pass, since the machine is shared: the client's
+    // own lines with translation on against the same lines appended directly; lines whose
+    // codes a server wrote as ANSI SGR, translated, against their translated text appended
+    // directly (the pane's own cost of the codes SGR gives).
+    {
+        struct Road {
+            Road(const char* name, std::vector<std::string> lines, bool decodes)
+                : what(name), input(std::move(lines)), decode(decodes) {}
+            const char* what;
+            std::vector<std::string> input;
+            bool decode;
+            std::unique_ptr<CountingFactory> factory = std::make_unique<CountingFactory>();
+            std::unique_ptr<CRichPane> pane = std::make_unique<CRichPane>();
+            CServerTextDecoder decoder;
+            std::vector<double> times;
+        };
+        const std::vector<std::string> sgr = AnsiLines(lines);
+        // The translated text of each SGR line in a steady cycle (the second time round, so the
+        // look carried from the line before is the one a long stream carries).
+        std::vector<std::string> translated;
+        {
+            CServerTextDecoder decoder;
+            for (int round = 0; round < 2; ++round) {
+                translated.clear();
+                for (const std::string& line : sgr) {
+                    std::string out;
+                    decoder.Decode(line, out);
+                    translated.push_back(out);
                 }
-                if (++line == input.size()) line = 0;
             }
-            if (pass > 0) times.push_back(Seconds(std::chrono::steady_clock::now() - start));
         }
-        std::sort(times.begin(), times.end());
+        Road roads[4] = {{"own codes, appended directly", lines, false},
+                         {"own codes, ANSI translation on", lines, true},
+                         {"SGR lines' translation, appended directly", translated, false},
+                         {"ANSI SGR lines, translated", sgr, true}};
+        for (Road& road : roads) {
+            road.pane->Create(*road.factory, nullptr, 0, 640, 480, true);
+            road.pane->SetUrlPrefixes(prefixes);
+        }
+        // Short passes taken in turns, so a road and its anchor see nearly the same load.
+        const std::size_t lineCount = 200'000;
+        std::string text;
+        for (int pass = 0; pass < 51; ++pass) {
+            for (Road& road : roads) {
+                const auto start = std::chrono::steady_clock::now();
+                for (std::size_t i = 0, line = 0; i < lineCount; ++i) {
+                    const std::string& received = road.input[line];
+                    if (!road.decode || road.decoder.PassesUnchanged(received)) {
+                        road.pane->Append(received);
+                    } else {
+                        text.clear();
+                        road.decoder.Decode(received, text);
+                        road.pane->Append(text);
+                    }
+                    if (++line == road.input.size()) line = 0;
+                }
+                if (pass > 0)
+                    road.times.push_back(Seconds(std::chrono::steady_clock::now() - start));
+            }
+        }
         // Counted in the bytes of the client's own lines, so the figures compare directly.
         const double megabytes = static_cast<double>(lineCount * 57) / 1e6;
-        std::printf(
-            "stream%s: %zu lines (%.1f bytes each as received): median %.0f MB/s, best "
-            "%.0f MB/s\n",
-            what, lineCount, static_cast<double>(inputBytes) / input.size(),
-            megabytes / times[times.size() / 2], megabytes / times.front());
-    };
-    decoded(lines, " (own codes, ANSI translation on)");
-    decoded(AnsiLines(lines), " (ANSI SGR lines, translated)");
+        for (int k = 0; k < 4; ++k) {
+            Road& road = roads[k];
+            std::size_t inputBytes = 0;
+            for (const std::string& line : road.input) inputBytes += line.size();
+            std::vector<double> ratios;
+            if (k % 2 == 1) {
+                for (std::size_t pass = 0; pass < road.times.size(); ++pass)
+                    ratios.push_back(roads[k - 1].times[pass] / road.times[pass]);
+                std::sort(ratios.begin(), ratios.end());
+            }
+            std::sort(road.times.begin(), road.times.end());
+            std::printf(
+                "stream (%s): %zu lines (%.1f bytes each as given): median %.0f MB/s, best "
+                "%.0f MB/s",
+                road.what, lineCount,
+                static_cast<double>(inputBytes) / static_cast<double>(road.input.size()),
+                megabytes / road.times[road.times.size() / 2], megabytes / road.times.front());
+            if (k % 2 == 1)
+                std::printf(
+                    "; against the road above, pass by pass: median %.3fx, range %.3f-%.3fx",
+                    ratios[ratios.size() / 2], ratios.front(), ratios.back());
+            std::printf("\n");
+        }
+    }
 
     // Holding: 100k lines collected while held, then released in one go.
     {

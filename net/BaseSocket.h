@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "net/ByteBuffer.h"
+
 // Connection state of a socket (CheckConnect).
 enum : std::uint32_t {
     kSocketIdle = 0,
@@ -42,6 +44,16 @@ class CBaseSocket {
     virtual void Close() = 0;
     virtual void ClearError() = 0;
     virtual std::uint32_t Receive() = 0;
+    // Receive, with the bytes read going onto the end of into rather than into the socket's
+    // own buffer (which is emptied into it first): a socket may read straight into it.
+    virtual std::uint32_t ReceiveInto(CByteBuffer& into) {
+        const std::uint32_t status = Receive();
+        if (HasData()) {
+            into.Append(GetBuffer(), GetBufferSize());
+            ClearBuffer();
+        }
+        return status;
+    }
     virtual const char* GetLine() = 0;
     virtual std::size_t GetBufferSize() = 0;
     virtual const char* GetBuffer() = 0;

@@ -22,13 +22,17 @@ constexpr unsigned char kBel = 0x07;
 constexpr unsigned char kUnicodeDelimiter = 0x1A;
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
-void AppendColour(std::string& out, std::uint32_t rrggbb) {
+// Writes the colour-on code with its six digits at code; returns its length.
+std::size_t WriteColour(char* code, std::uint32_t rrggbb) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    char code[7] = {kColourOn};
+    code[0] = kColourOn;
     for (int k = 1, shift = 20; shift >= 0; ++k, shift -= 4)
         code[k] = kDigits[rrggbb >> shift & 0xF];
-    out.append(code, sizeof code);
+    return 7;
 }
+
+constexpr std::uint64_t kEveryByte = 0x0101010101010101ull;
+constexpr std::uint64_t kTopBits = 0x8080808080808080ull;
 
 }  // namespace
 
@@ -57,6 +61,7 @@ void CServerTextDecoder::SetEncoding(ServerEncoding encoding) {
     m_utf8Code = 0;
     m_utf8Lower = 0x80;
     m_utf8Upper = 0xBF;
+    UpdateQuiet();
 }
 
 void CServerTextDecoder::Reset() {
@@ -65,25 +70,34 @@ void CServerTextDecoder::Reset() {
     m_settings = settings;
 }
 
-bool CServerTextDecoder::PassesUnchanged(std::string_view text) const {
-    if (m_state != State::Ground || m_utf8Need != 0) return false;
-    // While a look is on, line ends are watched for (a new line states the look again).
-    if (!(m_shown == Look{})) return false;
-    if (m_settings.ansiColours && std::memchr(text.data(), kEsc, text.size())) return false;
-    if (m_settings.encoding == ServerEncoding::Native) return true;
-    if (std::memchr(text.data(), kUnicodeDelimiter, text.size())) return false;
-    // Eight bytes at a time: any byte with its top bit set is text to decode.
-    const char* data = text.data();
-    std::size_t i = 0;
-    for (; i + 8 <= text.size(); i += 8) {
+void CServerTextDecoder::UpdateQuiet() {
+    m_quiet = m_state == State::Ground && m_utf8Need == 0 && m_shown == 0;
+}
+
+std::size_t CServerTextDecoder::FirstToDecode(const unsigned char* data, std::size_t from,
+                                              std::size_t size) const {
+    const bool ansi = m_settings.ansiColours;
+    if (m_settings.encoding == ServerEncoding::Native) {
+        if (!ansi) return size;
+        const void* esc = std::memchr(data + from, kEsc, size - from);
+        return esc ? static_cast<std::size_t>(static_cast<const unsigned char*>(esc) - data) : size;
+    }
+    // Eight bytes at a time: a byte with its top bit set is text to decode, and 0x1A (with
+    // ANSI also ESC, one bit away from it) needs a look; the byte loop finds which one it was.
+    const std::uint64_t fold = ansi ? ~kEveryByte : ~std::uint64_t{0};
+    std::size_t i = from;
+    for (; i + 8 <= size; i += 8) {
         std::uint64_t word;
         std::memcpy(&word, data + i, sizeof(word));
-        if (word & 0x8080808080808080ull) return false;
+        if (word & kTopBits) break;
+        const std::uint64_t x = (word & fold) ^ (kEveryByte * kUnicodeDelimiter);
+        if ((x - kEveryByte) & ~x & kTopBits) break;
     }
-    for (; i < text.size(); ++i) {
-        if (static_cast<unsigned char>(data[i]) >= 0x80) return false;
+    for (; i < size; ++i) {
+        const unsigned char c = data[i];
+        if (c >= 0x80 || c == kUnicodeDelimiter || (c == kEsc && ansi)) return i;
     }
-    return true;
+    return size;
 }
 
 void CServerTextDecoder::Decode(std::string_view text, std::string& out) {
@@ -98,37 +112,34 @@ void CServerTextDecoder::Decode(std::string_view text, std::string& out) {
             DecodeGround(data, size, i, out);
             continue;
         }
-        // Parameters in a tight loop: most sequences are little else.
-        while (m_state == State::Csi && i < size && data[i] >= '0' && data[i] <= ';') {
-            CsiParameterByte(data[i++]);
+        // Parameters in a tight loop, and the SGR that ends them at once: most sequences are
+        // little else.
+        if (m_state == State::Csi) {
+            CsiParameters(data, size, i);
+            if (i < size && data[i] == 'm' && m_state == State::Csi) {
+                if (m_sgrCandidate) ApplySgr(out);
+                m_state = State::Ground;
+                ++i;
+                continue;
+            }
         }
         if (i < size && SequenceByte(data[i], out)) ++i;
     }
     m_lineEnded = data[size - 1] == '\n';
+    UpdateQuiet();
 }
 
 void CServerTextDecoder::DecodeGround(const unsigned char* data, std::size_t size, std::size_t& i,
                                       std::string& out) {
-    const bool native = m_settings.encoding == ServerEncoding::Native;
-    const bool ansi = m_settings.ansiColours;
-    // A run of bytes that stay as they are goes out in one piece.
-    std::size_t run = i;
-    if (m_utf8Need != 0) {
-        // A character is being completed.
-    } else if (native) {
-        const void* esc = ansi ? std::memchr(data + i, kEsc, size - i) : nullptr;
-        run = esc ? static_cast<std::size_t>(static_cast<const unsigned char*>(esc) - data) : size;
-    } else {
-        while (run < size) {
-            const unsigned char c = data[run];
-            if (c >= 0x80 || c == kUnicodeDelimiter || (c == kEsc && ansi)) break;
-            ++run;
+    // A run of bytes that stay as they are goes out in one piece, unless a character is being
+    // completed.
+    if (m_utf8Need == 0) {
+        const std::size_t run = FirstToDecode(data, i, size);
+        if (run > i) {
+            out.append(reinterpret_cast<const char*>(data + i), run - i);
+            i = run;
+            if (i == size) return;
         }
-    }
-    if (run > i) {
-        out.append(reinterpret_cast<const char*>(data + i), run - i);
-        i = run;
-        return;
     }
     const unsigned char c = data[i];
     if (m_utf8Need != 0 && (c < 0x80 || c > 0xBF || c < m_utf8Lower || c > m_utf8Upper)) {
@@ -138,7 +149,14 @@ void CServerTextDecoder::DecodeGround(const unsigned char* data, std::size_t siz
     }
     ++i;
     if (c == kEsc) {
-        m_state = State::Escape;
+        // The common CSI is entered at once.
+        if (i < size && data[i] == '[') {
+            ++i;
+            StartCsi();
+            m_state = State::Csi;
+        } else {
+            m_state = State::Escape;
+        }
     } else if (c == kUnicodeDelimiter) {
         // Not an escape of the server's: one of its own bytes would break ours.
         AppendUnicodeEscape(out, kReplacement);
@@ -266,6 +284,49 @@ void CServerTextDecoder::StartCsi() {
     m_sgrCandidate = true;
 }
 
+void CServerTextDecoder::CsiParameters(const unsigned char* data, std::size_t size,
+                                       std::size_t& i) {
+    // As CsiParameterByte for each digit and separator, with the state kept in registers.
+    std::size_t count = m_parameterCount;
+    bool started = m_parameterStarted;
+    bool trailing = m_trailingSeparator;
+    for (; i < size; ++i) {
+        const unsigned char byte = data[i];
+        if (byte >= '0' && byte <= '9') {
+            if (!started) {
+                if (count == kMaxParameters) {
+                    m_state = State::CsiIgnore;
+                    ++i;
+                    break;
+                }
+                started = true;
+                m_parameters[count++] = 0;
+            }
+            trailing = false;
+            std::uint32_t& value = m_parameters[count - 1];
+            value = value * 10 + (byte - '0');
+            if (value > kMaxParameterValue) value = kMaxParameterValue;
+        } else if (byte == ';' || byte == ':') {
+            if (!started) {
+                if (count == kMaxParameters) {
+                    m_state = State::CsiIgnore;
+                    ++i;
+                    break;
+                }
+                m_parameters[count++] = 0;
+            }
+            started = false;
+            trailing = true;
+            if (count < kMaxParameters) m_subParameter[count] = byte == ':';
+        } else {
+            break;
+        }
+    }
+    m_parameterCount = count;
+    m_parameterStarted = started;
+    m_trailingSeparator = trailing;
+}
+
 void CServerTextDecoder::CsiParameterByte(unsigned char byte) {
     if (byte >= '0' && byte <= '9') {
         if (!m_parameterStarted) {
@@ -342,33 +403,37 @@ void CServerTextDecoder::ApplySgr(std::string& out) {
         while (k + 1 + skip < m_parameterCount && m_subParameter[k + 1 + skip]) ++skip;
         switch (code) {
             case 0:
-                m_bold = m_italic = m_underline = m_strikeout = false;
+                m_effects = 0;
                 m_colourKind = ColourKind::Default;
                 break;
             case 1:
-                m_bold = true;
+                m_effects |= kBold;
                 break;
             case 22:
-                m_bold = false;
+                m_effects &= ~kBold;
                 break;
             case 3:
-                m_italic = true;
+                m_effects |= kItalic;
                 break;
             case 23:
-                m_italic = false;
+                m_effects &= ~kItalic;
                 break;
             case 4:
                 // 4:0 is "no underline"; the other styles are underlines.
-                m_underline = !(skip != 0 && m_parameters[k + 1] == 0);
+                if (skip != 0 && m_parameters[k + 1] == 0) {
+                    m_effects &= ~kUnderline;
+                } else {
+                    m_effects |= kUnderline;
+                }
                 break;
             case 24:
-                m_underline = false;
+                m_effects &= ~kUnderline;
                 break;
             case 9:
-                m_strikeout = true;
+                m_effects |= kStrikeout;
                 break;
             case 29:
-                m_strikeout = false;
+                m_effects &= ~kStrikeout;
                 break;
             case 39:
                 m_colourKind = ColourKind::Default;
@@ -395,62 +460,60 @@ void CServerTextDecoder::ApplySgr(std::string& out) {
 }
 
 CServerTextDecoder::Look CServerTextDecoder::WantedLook() const {
-    Look look;
-    look.bold = m_bold;
-    look.italic = m_italic;
-    look.underline = m_underline;
-    look.strikeout = m_strikeout;
+    std::uint32_t rrggbb = 0;
     switch (m_colourKind) {
         case ColourKind::Default:
-            break;
+            return m_effects;
         case ColourKind::Base: {
-            const bool bright = m_bold && m_settings.boldBright;
-            look.hasColour = true;
-            look.rrggbb = m_settings.palette[m_colourValue + (bright ? 8 : 0)];
+            const bool bright = (m_effects & kBold) != 0 && m_settings.boldBright;
+            rrggbb = m_settings.palette[m_colourValue + (bright ? 8 : 0)];
             break;
         }
         case ColourKind::Indexed:
-            look.hasColour = true;
-            look.rrggbb =
-                AnsiTableColour(m_settings.palette, static_cast<std::uint8_t>(m_colourValue));
+            rrggbb = AnsiTableColour(m_settings.palette, static_cast<std::uint8_t>(m_colourValue));
             break;
         case ColourKind::Rgb:
-            look.hasColour = true;
-            look.rrggbb = m_colourValue;
+            rrggbb = m_colourValue;
             break;
     }
-    return look;
+    return m_effects | kHasColour | (rrggbb & kColourBits);
 }
 
-void CServerTextDecoder::Show(const Look& wanted, std::string& out) {
+void CServerTextDecoder::Show(Look wanted, std::string& out) {
     if (wanted == m_shown) return;
-    if (wanted == Look{}) {
+    if (wanted == 0) {
         out += kReset;
         m_shown = wanted;
         return;
     }
-    if (wanted.bold != m_shown.bold) out += wanted.bold ? kBoldOn : kBoldOff;
-    if (wanted.italic != m_shown.italic) out += wanted.italic ? kItalicOn : kItalicOff;
-    if (wanted.underline != m_shown.underline)
-        out += wanted.underline ? kUnderlineOn : kUnderlineOff;
-    if (wanted.strikeout != m_shown.strikeout)
-        out += wanted.strikeout ? kStrikeoutOn : kStrikeoutOff;
-    if (wanted.hasColour != m_shown.hasColour || wanted.rrggbb != m_shown.rrggbb) {
-        if (wanted.hasColour) {
-            AppendColour(out, wanted.rrggbb);
+    // Only what changed, in one append.
+    const Look changed = wanted ^ m_shown;
+    char codes[11];
+    std::size_t n = 0;
+    if (changed & kBold) codes[n++] = wanted & kBold ? kBoldOn : kBoldOff;
+    if (changed & kItalic) codes[n++] = wanted & kItalic ? kItalicOn : kItalicOff;
+    if (changed & kUnderline) codes[n++] = wanted & kUnderline ? kUnderlineOn : kUnderlineOff;
+    if (changed & kStrikeout) codes[n++] = wanted & kStrikeout ? kStrikeoutOn : kStrikeoutOff;
+    if (changed & (kHasColour | kColourBits)) {
+        if (wanted & kHasColour) {
+            n += WriteColour(codes + n, wanted & kColourBits);
         } else {
-            out += kColourOff;
+            codes[n++] = kColourOff;
         }
     }
+    out.append(codes, n);
     m_shown = wanted;
 }
 
 void CServerTextDecoder::ReassertLook(std::string& out) {
-    if (m_shown == Look{}) return;
+    if (m_shown == 0) return;
     // The pane is either as the codes left it or was reset since: the look is stated whole.
-    if (m_shown.bold) out += kBoldOn;
-    if (m_shown.italic) out += kItalicOn;
-    if (m_shown.underline) out += kUnderlineOn;
-    if (m_shown.strikeout) out += kStrikeoutOn;
-    if (m_shown.hasColour) AppendColour(out, m_shown.rrggbb);
+    char codes[11];
+    std::size_t n = 0;
+    if (m_shown & kBold) codes[n++] = kBoldOn;
+    if (m_shown & kItalic) codes[n++] = kItalicOn;
+    if (m_shown & kUnderline) codes[n++] = kUnderlineOn;
+    if (m_shown & kStrikeout) codes[n++] = kStrikeoutOn;
+    if (m_shown & kHasColour) n += WriteColour(codes + n, m_shown & kColourBits);
+    out.append(codes, n);
 }

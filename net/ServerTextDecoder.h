@@ -38,7 +38,15 @@ class CServerTextDecoder {
     void Reset();
 
     // Whether Decode would give text back unchanged (the common case, tested quickly).
-    bool PassesUnchanged(std::string_view text) const;
+    bool PassesUnchanged(std::string_view text) const {
+        return m_quiet && UnchangedLength(text) == text.size();
+    }
+    // How many bytes from the front of text Decode would give back unchanged: every line that
+    // ends within them passes unchanged, one after another, without the decoder seeing it.
+    std::size_t UnchangedLength(std::string_view text) const {
+        if (!m_quiet) return 0;
+        return FirstToDecode(reinterpret_cast<const unsigned char*>(text.data()), 0, text.size());
+    }
     // Appends the decoded text to out.
     void Decode(std::string_view text, std::string& out);
 
@@ -53,21 +61,27 @@ class CServerTextDecoder {
         StringEscape
     };
     enum class ColourKind : std::uint8_t { Default, Base, Indexed, Rgb };
-    // What the text looks like, as far as the pane can show it.
-    struct Look {
-        bool bold = false;
-        bool italic = false;
-        bool underline = false;
-        bool strikeout = false;
-        bool hasColour = false;
-        std::uint32_t rrggbb = 0;
-        bool operator==(const Look&) const = default;
-    };
+    // What the text looks like, as far as the pane can show it, in one word (compared and
+    // copied as one): the colour as 0xRRGGBB in the low bits (0 without colour), then flags.
+    // 0 is the default look.
+    using Look = std::uint32_t;
+    static constexpr Look kColourBits = 0xFFFFFF;
+    static constexpr Look kHasColour = 1u << 24;
+    static constexpr Look kBold = 1u << 25;
+    static constexpr Look kItalic = 1u << 26;
+    static constexpr Look kUnderline = 1u << 27;
+    static constexpr Look kStrikeout = 1u << 28;
     static constexpr std::size_t kMaxParameters = 32;
     static constexpr std::uint32_t kMaxParameterValue = 65535;
 
+    // The first position at or after from that Decode cannot copy as it is (size if none),
+    // assuming no sequence or character is under way.
+    std::size_t FirstToDecode(const unsigned char* data, std::size_t from, std::size_t size) const;
+    void UpdateQuiet();
     void DecodeGround(const unsigned char* data, std::size_t size, std::size_t& i,
                       std::string& out);
+    // Reads CSI parameter bytes from i on while they last.
+    void CsiParameters(const unsigned char* data, std::size_t size, std::size_t& i);
     void DecodeUtf8Byte(unsigned char byte, std::string& out);
     void FlushUtf8(std::string& out);
     // Returns true when the byte ended the sequence or was taken into it; false when it ended
@@ -79,7 +93,7 @@ class CServerTextDecoder {
     // Reads an extended colour (38 / 48) starting at parameter at; returns the parameters used.
     std::size_t ExtendedColour(std::size_t at, bool apply);
     Look WantedLook() const;
-    void Show(const Look& wanted, std::string& out);
+    void Show(Look wanted, std::string& out);
     void ReassertLook(std::string& out);
 
     ServerTextSettings m_settings;
@@ -101,17 +115,17 @@ class CServerTextDecoder {
     bool m_trailingSeparator = false;
     bool m_sgrCandidate = true;
 
-    // The terminal's own state.
-    bool m_bold = false;
-    bool m_italic = false;
-    bool m_underline = false;
-    bool m_strikeout = false;
+    // The terminal's own state: its effects as the flags of a look, and its colour.
+    Look m_effects = 0;
     ColourKind m_colourKind = ColourKind::Default;
     std::uint32_t m_colourValue = 0;  // an index or 0xRRGGBB
 
     // What the format codes sent so far have put the pane into, and whether a line ended since:
     // a new line repeats a look that is not the default, so messages of the client's own in
     // between (which end in a reset) do not lose the server's colour.
-    Look m_shown;
+    Look m_shown = 0;
     bool m_lineEnded = false;
+    // No sequence or character is under way and the default look is shown: text without the
+    // bytes FirstToDecode stops at passes unchanged.
+    bool m_quiet = true;
 };

@@ -169,7 +169,17 @@ std::uint32_t CSocket::FailReceive(std::string text) {
     return m_status;
 }
 
-std::uint32_t CSocket::Receive() {
+std::uint32_t CSocket::Receive() { return ReceiveOnto(m_buffer); }
+
+std::uint32_t CSocket::ReceiveInto(CByteBuffer& into) {
+    if (!m_buffer.Empty()) {
+        into.Append(m_buffer.Data(), m_buffer.Size());
+        m_buffer.Clear();
+    }
+    return ReceiveOnto(into);
+}
+
+std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target) {
     // A closed or failed connection keeps reporting what ended it until ClearError or Close,
     // even though the socket is no longer connected.
     if (m_status != kReceiveOk) return m_status;
@@ -199,7 +209,7 @@ std::uint32_t CSocket::Receive() {
     }
 
     for (std::size_t total = 0; total < kMaxReceivePerCall;) {
-        char* chunk = m_buffer.Reserve(kReadChunk);
+        char* chunk = target.Reserve(kReadChunk);
         const ssize_t count = recv(m_socket, chunk, kReadChunk, 0);
         if (count < 0) {
             if (errno == EINTR) continue;
@@ -212,7 +222,7 @@ std::uint32_t CSocket::Receive() {
             m_status = kReceiveClosed;
             return m_status;
         }
-        m_buffer.Commit(static_cast<std::size_t>(count));
+        target.Commit(static_cast<std::size_t>(count));
         total += static_cast<std::size_t>(count);
         if (static_cast<std::size_t>(count) != kReadChunk) break;
     }

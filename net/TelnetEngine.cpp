@@ -245,7 +245,8 @@ void CTelnetEngine::ProcessIncoming() {
     bool arrived = false;
     // While a backlog waits, the bytes stay with the system: the server then waits for us.
     if (!m_closePending && m_rawInput.Size() < kMaxRawBacklog) {
-        const std::uint32_t status = m_connection->Receive();
+        const std::size_t before = m_rawInput.Size();
+        const std::uint32_t status = m_connection->ReceiveInto(m_rawInput);
         if (status != kReceiveOk) {
             // The bytes that came before the close are the server's last words; they are
             // shown before the connection ends.
@@ -254,11 +255,7 @@ void CTelnetEngine::ProcessIncoming() {
             m_closeText = status == kReceiveClosed ? std::string("Disconnected")
                                                    : std::string(m_connection->GetLastErrorText());
         }
-        if (m_connection->HasData()) {
-            m_rawInput.Append(m_connection->GetBuffer(), m_connection->GetBufferSize());
-            m_connection->ClearBuffer();
-            arrived = true;
-        }
+        arrived = m_rawInput.Size() != before;
     }
     if (arrived || m_pendingWork) RunPasses();
     if (generation != m_generation) return;
@@ -315,6 +312,11 @@ void CTelnetEngine::RunPasses() {
 
 void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
     const std::uint64_t generation = m_generation;
+    // Bytes at the front known to pass the decoder unchanged, found for many lines at once: the
+    // common text is not searched again line by line. A change of the settings (a script may
+    // make one) voids it.
+    std::size_t unchanged = 0;
+    std::uint64_t settingsChanges = m_textSettingsChanges;
     for (;;) {
         // A prompt mark (IAC GA, IAC EOR) ends a line as a line feed does.
         while (!m_promptEnds.empty() && m_promptEnds.front() <= m_textTaken) {
@@ -343,7 +345,21 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
         if (m_provisionalLength != 0) TakeBackProvisional();
         // The filters and the pane see the client's own encoding.
         std::string_view text(buffer.Data(), length);
-        if (!m_decoder.PassesUnchanged(text)) {
+        if (settingsChanges != m_textSettingsChanges) {
+            settingsChanges = m_textSettingsChanges;
+            unchanged = 0;
+        }
+        if (unchanged < length) {
+            // A look ahead of a bounded length: a long partial line behind is not searched for
+            // every slice.
+            const std::size_t ahead =
+                std::min({m_scanPos, buffer.Size(), std::max(length, kUnchangedLookahead)});
+            unchanged = m_decoder.UnchangedLength(std::string_view(buffer.Data(), ahead));
+        }
+        if (unchanged >= length) {
+            unchanged -= length;
+        } else {
+            unchanged = 0;
             m_decoded.clear();
             m_decoder.Decode(text, m_decoded);
             text = m_decoded;
@@ -401,6 +417,7 @@ void CTelnetEngine::ResetTelnetState(bool byUser) {
 
 void CTelnetEngine::SetServerTextSettings(const ServerTextSettings& settings) {
     m_textSettings = settings;
+    ++m_textSettingsChanges;
     ServerTextSettings effective = settings;
     if (m_charsetUtf8) effective.encoding = ServerEncoding::Utf8;
     m_decoder.SetSettings(effective);

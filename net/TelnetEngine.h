@@ -37,6 +37,8 @@ class CTelnetEngine {
     // While this many received bytes wait unprocessed, no more are read from the socket.
     static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
     static constexpr std::size_t kInflateChunk = 65536;
+    // Text looked at ahead of a line for bytes the decoder must see.
+    static constexpr std::size_t kUnchangedLookahead = 16 * 1024;
     static constexpr std::size_t kDeflateChunk = 4096;
     // How long a partial line waits, in milliseconds, before it is shown as a prompt.
     static constexpr std::uint32_t kDefaultPromptDelay = 150;
@@ -268,6 +270,8 @@ class CTelnetEngine {
     // of the real decoder, which reads the line once it is whole.
     ServerTextSettings m_textSettings;
     CServerTextDecoder m_decoder;
+    // Counts the calls of SetServerTextSettings, so a pass notices a change made under it.
+    std::uint64_t m_textSettingsChanges = 0;
     CServerTextDecoder m_previewDecoder;
     std::string m_decoded;
     std::string m_previewText;

@@ -260,3 +260,49 @@ TEST(ServerTextEncoding, TypedTextIsWrittenInTheServersEncoding) {
     EXPECT_FALSE(ParseServerEncoding("koi8-r", encoding));
     EXPECT_EQ(encoding, ServerEncoding::Latin1);
 }
+
+TEST(ServerTextDecoder, UnchangedLengthStopsAtTheFirstByteToDecodeInEveryEncoding) {
+    struct Mode {
+        ServerTextSettings settings;
+        std::string stops;   // bytes it must stop at
+        std::string passes;  // bytes it must pass
+    };
+    ServerTextSettings utf8 = WithEncoding(ServerEncoding::Utf8);
+    ServerTextSettings latin1NoAnsi = WithEncoding(ServerEncoding::Latin1);
+    latin1NoAnsi.ansiColours = false;
+    ServerTextSettings nativeNoAnsi;
+    nativeNoAnsi.ansiColours = false;
+    const std::vector<Mode> modes = {
+        {{}, "\x1b", "\x1a\x80\xff\x1c\x9b"},
+        {nativeNoAnsi, "", "\x1b\x1a\x80"},
+        {utf8, "\x1b\x1a\x80\xc3\xff", "\x1c\x19\x7f\x3b\x5b"},
+        {latin1NoAnsi, "\x1a\x80\xe9", "\x1b\x1c\x7f"},
+    };
+    // Every position of a text long enough for the word-wise scan, so no lane is missed.
+    for (std::size_t m = 0; m < modes.size(); ++m) {
+        CServerTextDecoder decoder;
+        decoder.SetSettings(modes[m].settings);
+        for (std::size_t at = 0; at < 27; ++at) {
+            for (char stop : modes[m].stops) {
+                std::string text(27, 'a');
+                text[at] = stop;
+                EXPECT_EQ(decoder.UnchangedLength(text), at) << m << " " << at;
+            }
+            for (char pass : modes[m].passes) {
+                std::string text(27, 'a');
+                text[at] = pass;
+                EXPECT_EQ(decoder.UnchangedLength(text), text.size()) << m << " " << at;
+            }
+        }
+    }
+
+    // A look left on, or a sequence under way, makes nothing pass until it ends.
+    CServerTextDecoder decoder;
+    std::string out;
+    decoder.Decode("\x1b[31mred\r\n", out);
+    EXPECT_EQ(decoder.UnchangedLength("plain\r\n"), 0u);
+    decoder.Decode("\x1b[0m\x1b[", out);
+    EXPECT_EQ(decoder.UnchangedLength("plain\r\n"), 0u);
+    decoder.Decode("m", out);
+    EXPECT_EQ(decoder.UnchangedLength("plain\r\n"), 7u);
+}

@@ -193,6 +193,34 @@ TEST(SocketReceive, OneCallStopsAtItsBoundAndLaterCallsGetTheRest) {
     EXPECT_EQ(received, total);
 }
 
+TEST(SocketReceive, ReceiveIntoAppendsAfterTheBytesHeldAndKeepsTheBoundAndTheClose) {
+    ScriptedTelnetServer server;
+    CSocket socket;
+    ASSERT_TRUE(ConnectToServer(socket, server));
+    server.Send("held ");
+    ASSERT_TRUE(server.WaitIdle());
+    ASSERT_EQ(ReceiveUntil(socket, 5), kReceiveOk);
+    // Bytes already in the socket's own buffer go first, after what the target holds.
+    const std::size_t total = 2 * CSocket::kMaxReceivePerCall + 7;
+    std::string sent(total, 'q');
+    sent.back() = '!';
+    server.Send(sent);
+    server.Close();
+    ASSERT_TRUE(server.WaitIdle());
+    CByteBuffer into;
+    into.Append("old ", 4);
+    std::uint32_t status = kReceiveOk;
+    for (int i = 0; i < 5000 && status == kReceiveOk; ++i) {
+        const std::size_t before = into.Size();
+        status = socket.ReceiveInto(into);
+        EXPECT_LE(into.Size() - before, CSocket::kMaxReceivePerCall + 5);
+        if (status == kReceiveOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(status, kReceiveClosed);
+    EXPECT_FALSE(socket.HasData());
+    EXPECT_EQ(std::string(into.Data(), into.Size()), "old held " + sent);
+}
+
 TEST(SocketConnect, NumericAddressesNeverAskTheResolver) {
     ScriptedTelnetServer server;
     TestResolver resolver;  // knows no name

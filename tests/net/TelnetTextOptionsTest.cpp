@@ -11,11 +11,13 @@ std::string Subnegotiation(int option, const std::string& body) {
     return Bytes({255, 250, option}) + body + Bytes({255, 240});
 }
 
-ServerTextSettings Utf8Settings() {
+ServerTextSettings WithEncoding(ServerEncoding encoding) {
     ServerTextSettings settings;
-    settings.encoding = ServerEncoding::Utf8;
+    settings.encoding = encoding;
     return settings;
 }
+
+ServerTextSettings Utf8Settings() { return WithEncoding(ServerEncoding::Utf8); }
 
 }  // namespace
 
@@ -121,4 +123,25 @@ TEST(TelnetServerText, GmcpIsTakenOnlyWithScriptsAndCarriesMessagesBothWays) {
     ASSERT_TRUE(h.PumpUntilReceived(hello + Subnegotiation(201, "Core.Supports.Set [\"Char 1\"]")));
     h.engine.ShowTelnetReport();
     EXPECT_NE(h.host.events.back().find("[success]   WILL GMCP (201)"), std::string::npos);
+}
+
+TEST(TelnetServerText, SettingsChangedByAFilterApplyFromTheNextLineOfTheSameRead) {
+    EngineHarness h;
+    // The filter switches to Latin-1 at the second line: the lines after it in the same read
+    // are looked at afresh, not passed on what was found under the old settings.
+    h.host.filter = [&](std::string& line) {
+        if (line.starts_with("latin")) {
+            h.engine.SetServerTextSettings(WithEncoding(ServerEncoding::Latin1));
+        }
+    };
+    ASSERT_TRUE(h.Connect());
+    h.server.Send("caf\xE0\r\nlatin\r\ncaf\xE9\r\n\x1b[1mbold\r\n");
+    ASSERT_TRUE(h.PumpUntil([&] { return h.host.lines.size() == 4; }));
+    EXPECT_EQ(h.host.lines[0], "caf\xE0\r\n");
+    EXPECT_EQ(h.host.lines[2],
+              "caf\x1A"
+              "e9\x1A\r\n");
+    EXPECT_EQ(h.host.lines[3],
+              "\xE0"
+              "bold\r\n");
 }
