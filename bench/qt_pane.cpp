@@ -5,7 +5,8 @@
 // same lines with the same formats. Both are measured in this run; the ratio is the result.
 //
 // Run with QT_QPA_PLATFORM=offscreen (the default here). Set OSTRAK_BENCH_SKIP_5M=1 (or pass
-// --skip-5m) to leave out the 5M-line pane run (about half of the run time).
+// --skip-5m) to leave out the 5M-line pane run (about half of the run time); --pane-only leaves
+// out the anchor (for profiling the pane alone).
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -191,8 +192,10 @@ void PrintRun(const char* who, int count, const RunFigures& f) {
 
 int main(int argc, char** argv) {
     bool skip5M = qEnvironmentVariableIntValue("OSTRAK_BENCH_SKIP_5M") != 0;
+    bool paneOnly = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--skip-5m") == 0) skip5M = true;
+        if (std::strcmp(argv[i], "--pane-only") == 0) paneOnly = true;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -203,6 +206,10 @@ int main(int argc, char** argv) {
         AverageLineBytes(lines), kBatch);
     for (const int count : {10'000, 100'000, 1'000'000}) {
         const RunFigures pane = RunPane(lines, count);
+        if (paneOnly) {
+            PrintRun("output pane", count, pane);
+            continue;
+        }
         const RunFigures anchor = RunPlainTextEdit(lines, count);
         PrintRun("output pane", count, pane);
         PrintRun("QPlainTextEdit", count, anchor);

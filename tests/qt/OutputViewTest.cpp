@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "QtTestSupport.h"
+#include "ui/qt/OutputLayout.h"
 #include "ui/qt/OutputView.h"
 #include "ui/qt/QtOutputControl.h"
 
@@ -164,6 +165,80 @@ TEST_F(OutputViewTest, BoldTextWithAProportionalFaceDoesNotOverlapWhatFollows) {
     EXPECT_NEAR(blue, OutputView::kMarginLeft + boldWidth, 1.5);
     const Rect text = (*pane)->GetFormattingRect();
     EXPECT_EQ((*pane)->CharFromPos(text.left + static_cast<int>(boldWidth) + 2, y), 10);
+}
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject {
+  public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+TEST_F(OutputViewTest, TextIsPaintedInTheTurnItArrivesAndTheBarOnlyWhenItLooksDifferent) {
+    PaintCounter view(View().viewport());
+    PaintCounter bar(View().verticalScrollBar());
+    Append("first\r\n");
+    // One pass of the event loop lays the text out and paints it.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.paints, 1);
+
+    for (int i = 0; i < 2000; ++i) Append("line " + std::to_string(i) + "\r\n");
+    ProcessEvents();
+    const int barPaints = bar.paints;
+    const int viewPaints = view.paints;
+    const int maximum = View().verticalScrollBar()->maximum();
+    // Lines that move the handle by less than a pixel change the bar's range, not its looks.
+    for (int i = 0; i < 5; ++i) {
+        Append("more\r\n");
+        ProcessEvents();
+    }
+    EXPECT_GE(View().verticalScrollBar()->maximum(), maximum + 5);
+    EXPECT_EQ(view.paints - viewPaints, 5);
+    EXPECT_EQ(bar.paints, barPaints);
+    // Scrolling to the top moves the handle, which is painted there.
+    View().ScrollToLine(0);
+    ProcessEvents();
+    EXPECT_GT(bar.paints, barPaints);
+    EXPECT_EQ(View().verticalScrollBar()->value(), 0);
+}
+
+TEST_F(OutputViewTest, GlyphsAreDrawnWithTheirEffectsAndCharactersBeyondLatin1AsText) {
+    (*pane)->SetBackColour(0x000000);
+    (*pane)->SetSelectionFormat(ColourFormat(0xFFFFFF));
+    CharFormat underline = EffectsFormat(CharFormat::kUnderline, CharFormat::kUnderline);
+    (*pane)->SetSelectionFormat(underline);
+    (*pane)->ReplaceSelection("____ ____", false);
+    (*pane)->SetSelectionFormat(EffectsFormat(0, CharFormat::kUnderline));
+    (*pane)->ReplaceSelection("MM", false);
+    (*pane)->ReplaceSelectionUtf16(u'\u0416', false);
+    ProcessEvents();
+    ASSERT_NE(View().Layout().Glyph(u'M', 0), 0u) << "the face draws no M";
+
+    const QImage image = View().viewport()->grab().toImage();
+    const qreal advance = QFontMetricsF(View().font()).horizontalAdvance(QChar('M'));
+    const int top = OutputView::kMarginTop;
+    const int rowHeight = View().Layout().RowHeight();
+    auto inkIn = [&](qreal from, qreal to) {
+        int ink = 0;
+        for (int x = OutputView::kMarginLeft + static_cast<int>(from);
+             x < OutputView::kMarginLeft + static_cast<int>(to); ++x) {
+            for (int y = top; y < top + rowHeight; ++y)
+                ink += image.pixelColor(x, y).lightness() > 100;
+        }
+        return ink;
+    };
+    // The underline runs under the space between the words as well.
+    EXPECT_GT(inkIn(4 * advance + 1, 5 * advance - 1), 0);
+    // Each of the two M and the character from beyond Latin-1 leaves ink in its own cell.
+    EXPECT_GT(inkIn(9 * advance + 1, 10 * advance - 1), 0);
+    EXPECT_GT(inkIn(10 * advance + 1, 11 * advance - 1), 0);
+    EXPECT_GT(inkIn(11 * advance + 1, 12 * advance - 1), 0);
+    // And nothing after the text.
+    EXPECT_EQ(inkIn(12 * advance + 1, 14 * advance), 0);
 }
 
 }  // namespace

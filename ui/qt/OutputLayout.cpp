@@ -25,6 +25,23 @@ void OutputLayout::SetFont(const QFont& font) {
             m_latin1Advance[v][static_cast<std::size_t>(c)] =
                 c < 0x20 ? 0.0 : m_metrics[v].horizontalAdvance(QChar(c));
         }
+        m_rawFonts[v] = QRawFont::fromFont(m_fonts[v]);
+        m_latin1Glyph[v].fill(0);
+        if (!m_rawFonts[v].isValid()) continue;
+        QChar characters[256 - 0x20];
+        for (int c = 0x20; c < 256; ++c) characters[c - 0x20] = QChar(c);
+        int count = 256 - 0x20;
+        m_rawFonts[v].glyphIndexesForChars(characters, count, &m_latin1Glyph[v][0x20], &count);
+        // A glyph the font draws elsewhere than where the layout measured it cannot be placed
+        // by hand; such characters are shaped as text.
+        for (int c = 0x20; c < 256; ++c) {
+            quint32& glyph = m_latin1Glyph[v][static_cast<std::size_t>(c)];
+            if (glyph == 0) continue;
+            const QList<QPointF> advance = m_rawFonts[v].advancesForGlyphIndexes({glyph});
+            if (advance.size() != 1 ||
+                std::abs(advance[0].x() - m_latin1Advance[v][static_cast<std::size_t>(c)]) > 0.01)
+                glyph = 0;
+        }
     }
     const QFontMetricsF& metrics = m_metrics[0];
     m_rowHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QRawFont>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -43,6 +44,12 @@ class OutputLayout {
     static std::uint8_t VariantOf(std::uint32_t effects) {
         return static_cast<std::uint8_t>(effects & (CharFormat::kBold | CharFormat::kItalic));
     }
+    // The font of a variant as glyphs, and its glyph for a Latin-1 character (0 where it has
+    // none, and for control characters), so that painting need not shape text.
+    const QRawFont& RawFont(std::uint8_t variant) const { return m_rawFonts[variant]; }
+    quint32 Glyph(char16_t character, std::uint8_t variant) const {
+        return character < 256 ? m_latin1Glyph[variant][character] : 0;
+    }
     // Advance of a character in a font variant, starting at x (tabs reach the next stop).
     qreal Advance(char16_t character, std::uint8_t variant, qreal x) const;
     // The font variant of each character of [start, end); valid until the next call.
@@ -74,6 +81,8 @@ class OutputLayout {
     // By variant.
     std::vector<QFontMetricsF> m_metrics;
     std::array<std::array<qreal, 256>, 4> m_latin1Advance{};
+    std::array<QRawFont, 4> m_rawFonts;
+    std::array<std::array<quint32, 256>, 4> m_latin1Glyph{};
     mutable std::unordered_map<std::uint32_t, qreal> m_otherAdvance;
     mutable std::u16string m_chars;
     mutable std::vector<std::uint8_t> m_variants;

@@ -1,6 +1,7 @@
 #include "ui/qt/OutputView.h"
 
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ui/qt/OutputScrollBar.h"
 #include "ui/qt/QtColour.h"
 #include "ui/qt/QtKeyMap.h"
 
@@ -17,6 +19,7 @@ namespace {
 
 constexpr int kRowsPerWheelNotch = 3;
 constexpr int kWheelNotch = 120;
+constexpr int kFillBand = 64;
 
 bool IsWordCharacter(char16_t character) { return character > 0x20; }
 
@@ -30,6 +33,7 @@ bool IsFocusKey(const QKeyEvent& event) {
 
 OutputView::OutputView(QWidget* parent, IPaneEvents& events)
     : QAbstractScrollArea(parent), m_events(events), m_sizeReporter(events) {
+    setVerticalScrollBar(new OutputScrollBar);
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     // The scroll bar is always there (greyed when not needed), so the wrap width stays put.
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -60,6 +64,9 @@ void OutputView::ScheduleRelayout() {
     if (m_relayoutPending) return;
     m_relayoutPending = true;
     QMetaObject::invokeMethod(this, &OutputView::Relayout, Qt::QueuedConnection);
+    // Asked for now, the paint comes in the same event-loop turn as the layout; asked for by
+    // the layout, it would wait for the turn after.
+    viewport()->update();
 }
 
 std::int32_t OutputView::ToPosition(std::int64_t absolute) const {
@@ -182,25 +189,23 @@ std::int32_t OutputView::PositionFromBar(int value) const {
 }
 
 void OutputView::Relayout() {
+    if (!m_relayoutPending) return;
     m_relayoutPending = false;
     m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth());
     StyleScrollBar();
     if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
     UpdateScrollBar();
-    viewport()->update();
 }
 
 void OutputView::UpdateScrollBar() {
-    QScrollBar* bar = verticalScrollBar();
+    auto* bar = static_cast<OutputScrollBar*>(verticalScrollBar());
     const int maximum = BarValue(m_maxTop);
     int value = maximum;
     // Off the last page the bar never shows the bottom, whatever the estimate says.
     if (!m_follow && TopPosition() < m_maxTop)
         value = std::min(BarValue(TopPosition()), maximum - 1);
     m_settingScrollBar = true;
-    bar->setRange(0, maximum);
-    bar->setPageStep(std::max(1, PageRows() - 1));
-    bar->setValue(std::max(0, value));
+    bar->Show(maximum, std::max(1, PageRows() - 1), std::max(0, value));
     m_settingScrollBar = false;
 }
 
@@ -281,7 +286,14 @@ void OutputView::scrollContentsBy(int, int) { viewport()->update(); }
 void OutputView::paintEvent(QPaintEvent*) {
     if (m_relayoutPending) Relayout();
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), ToQColor(m_backColour));
+    // In bands: the raster engine hands a fill taller than about 96 scan lines to its thread
+    // pool, and waking the pool costs more than the fill on a busy machine.
+    const QRect area = viewport()->rect();
+    const QColor back = ToQColor(m_backColour);
+    for (int y = area.top(); y <= area.bottom(); y += kFillBand) {
+        painter.fillRect(
+            QRect(area.left(), y, area.width(), std::min(kFillBand, area.bottom() + 1 - y)), back);
+    }
     std::int32_t selStart = 0;
     std::int32_t selEnd = 0;
     GetSelection(selStart, selEnd);
@@ -336,7 +348,17 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
         }
         std::int32_t j = i;
         qreal width = 0;
+        // Glyphs placed where the layout measured them, as long as the font has them all.
+        bool byGlyph = true;
+        m_glyphs.clear();
+        m_glyphPositions.clear();
         while (j < limit && text(j) >= 0x20) {
+            const quint32 glyph = m_layout.Glyph(text(j), variant);
+            byGlyph = byGlyph && glyph != 0;
+            if (byGlyph) {
+                m_glyphs.push_back(glyph);
+                m_glyphPositions.emplace_back(width, 0);
+            }
             width += m_layout.Advance(text(j), variant, x + width);
             ++j;
         }
@@ -344,11 +366,21 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()),
                              selected ? highlight : ToQColor(style.backColour));
         }
-        painter.setFont(m_layout.Font(style.effects));
         painter.setPen(selected ? highlightText : ToQColor(style.textColour));
-        painter.drawText(
-            QPointF(kMarginLeft + x, baseline),
-            QString::fromRawData(reinterpret_cast<const QChar*>(&rowText[i - row.start]), j - i));
+        if (byGlyph) {
+            QGlyphRun glyphs;
+            glyphs.setRawFont(m_layout.RawFont(variant));
+            glyphs.setRawData(m_glyphs.data(), m_glyphPositions.data(),
+                              static_cast<int>(m_glyphs.size()));
+            glyphs.setUnderline((style.effects & CharFormat::kUnderline) != 0);
+            glyphs.setStrikeOut((style.effects & CharFormat::kStrikeout) != 0);
+            painter.drawGlyphRun(QPointF(kMarginLeft + x, baseline), glyphs);
+        } else {
+            painter.setFont(m_layout.Font(style.effects));
+            painter.drawText(QPointF(kMarginLeft + x, baseline),
+                             QString::fromRawData(
+                                 reinterpret_cast<const QChar*>(&rowText[i - row.start]), j - i));
+        }
         x += width;
         i = j;
     }

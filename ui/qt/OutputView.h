@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QPointF>
 #include <cstdint>
 #include <vector>
 
@@ -33,6 +34,7 @@ class OutputView : public QAbstractScrollArea {
 
     OutputText& Text() { return m_text; }
     const OutputText& Text() const { return m_text; }
+    const OutputLayout& Layout() const { return m_layout; }
     // Call after every change of the text or its formats.
     void TextChanged();
 
@@ -109,6 +111,9 @@ class OutputView : public QAbstractScrollArea {
 
     IPaneEvents& m_events;
     OutputText m_text;
+    // Reused by every paint.
+    mutable std::vector<quint32> m_glyphs;
+    mutable std::vector<QPointF> m_glyphPositions;
     // Counting the characters trimmed from the front (see OutputText::TrimmedCharacters).
     std::int64_t m_anchor = 0;
     std::int64_t m_caret = 0;
