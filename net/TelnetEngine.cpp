@@ -259,6 +259,9 @@ void CTelnetEngine::ProcessIncoming() {
     }
     if (arrived || m_pendingWork) RunPasses();
     if (generation != m_generation) return;
+    // A connection can hold bytes the system no longer reports as readable (an encrypted
+    // one keeps part of a record): they are fetched without waiting for the socket.
+    if (!m_closePending && m_connection->HasData()) m_pendingWork = true;
     if (m_closePending && !m_pendingWork) FinishPeerClose();
 }
 
