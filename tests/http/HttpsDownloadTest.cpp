@@ -104,7 +104,7 @@ TEST(HttpsDownload, UnverifiedServersAndStalledHandshakesFailTheRequest) {
     }
 
     // A server that takes the connection and never answers the handshake.
-    SilentListener silent;
+    LoopbackListener silent;  // never accepts: no TLS byte comes back
     const std::string url = "https://127.0.0.1:" + std::to_string(silent.port) + "/";
     auto stop = std::make_shared<CThreadEvent>(true);
     std::string error;

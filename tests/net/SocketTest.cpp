@@ -13,27 +13,10 @@
 #include "net/Socket.h"
 #include "net/WinSockErrors.h"
 #include "tests/net/TestResolver.h"
+#include "tests/support/LoopbackSockets.h"
 #include "tests/support/ScriptedTelnetServer.h"
 
 namespace {
-
-// A listening socket on 127.0.0.1 that the test drives by hand (never reads, resets, ...).
-struct RawListener {
-    int fd = -1;
-    std::uint16_t port = 0;
-    RawListener() {
-        fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(fd, 4);
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-    }
-    ~RawListener() { close(fd); }
-};
 
 bool WaitConnected(CSocket& socket) {
     for (int i = 0; i < 2000; ++i) {
@@ -153,7 +136,7 @@ TEST(SocketReceive, PartialChunkThenCloseReportsTheCloseNextTime) {
 }
 
 TEST(SocketReceive, ResetIsAnErrorThatSticksUntilCleared) {
-    RawListener listener;
+    LoopbackListener listener;
     CSocket socket;
     ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
     ASSERT_TRUE(WaitConnected(socket));
@@ -273,7 +256,7 @@ TEST(SocketConnect, SmallWritesAreNotHeldBack) {
 TEST(SocketConnect, RefusedPortReportsConnectFailure) {
     std::uint16_t port;
     {
-        RawListener unused;  // a port that was just free; nothing listens once it closes
+        LoopbackListener unused;  // a port that was just free; nothing listens once it closes
         port = unused.port;
     }
     CSocket socket;
@@ -318,7 +301,7 @@ TEST(SocketLines, GetLineTakesOneLineFromTheFront) {
 }
 
 TEST(SocketSend, PastItsBoundTheConnectionEndsWithAClearError) {
-    RawListener listener;  // never accepts, so nothing is ever read
+    LoopbackListener listener;  // never accepts, so nothing is ever read
     CSocket socket;
     ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
     ASSERT_TRUE(WaitConnected(socket));
@@ -345,7 +328,7 @@ TEST(SocketSend, PastItsBoundTheConnectionEndsWithAClearError) {
 }
 
 TEST(SocketSend, SendingToAClosedPeerDoesNotRaiseSigpipe) {
-    RawListener listener;
+    LoopbackListener listener;
     CSocket socket;
     ASSERT_TRUE(socket.Connect("127.0.0.1", listener.port));
     ASSERT_TRUE(WaitConnected(socket));
@@ -368,7 +351,7 @@ TEST(SocketConnect, EachAddressOfANameIsTriedInTurnAndTheLastFailureIsTold) {
 
     std::uint16_t port;
     {
-        RawListener unused;
+        LoopbackListener unused;
         port = unused.port;
     }
     ASSERT_TRUE(socket.Connect("dual.example", port));

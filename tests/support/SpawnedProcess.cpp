@@ -64,6 +64,16 @@ void SpawnedProcess::Stop(std::chrono::milliseconds timeout) {
     }
 }
 
+bool SpawnedProcess::RunToEnd(const std::vector<std::string>& arguments,
+                              const std::string& logFile) {
+    SpawnedProcess process;
+    if (!process.Start(arguments, logFile)) return false;
+    for (int i = 0; i < 3000 && process.IsRunning(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return !process.IsRunning();
+}
+
 std::string SpawnedProcess::FindProgram(const std::string& name) {
     if (name.find('/') != std::string::npos) {
         return access(name.c_str(), X_OK) == 0 ? name : std::string();

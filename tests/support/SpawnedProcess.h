@@ -27,6 +27,11 @@ class SpawnedProcess {
     void Stop(std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
     pid_t Pid() const { return m_pid; }
 
+    // Runs arguments to their end, output into logFile; true when it ended within about 15 s
+    // (it is stopped otherwise).
+    static bool RunToEnd(const std::vector<std::string>& arguments,
+                         const std::string& logFile = {});
+
     // The full path of an executable program named name in the directories of PATH (or name
     // itself when it holds a slash and is executable); empty when there is none.
     static std::string FindProgram(const std::string& name);

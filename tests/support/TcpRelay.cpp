@@ -9,15 +9,9 @@
 
 #include <cerrno>
 
-namespace {
+#include "tests/support/LoopbackSockets.h"
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
+namespace {
 
 // A side that stops reading must not hold the relay (and the test) for ever.
 void LimitSendTime(int fd) {
@@ -25,34 +19,14 @@ void LimitSendTime(int fd) {
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
-// Writes all of data to a blocking socket; false when the peer is gone or stopped reading.
-bool WriteAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = send(fd, data, length, MSG_NOSIGNAL);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 }  // namespace
 
 TcpRelay::TcpRelay(std::uint16_t serverPort)
     : m_serverPort(serverPort), m_lastFromServer(std::chrono::steady_clock::now()) {
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener < 0) return;
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 1) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        close(listener);
-        return;
-    }
-    m_listener = listener;
-    m_port = ntohs(address.sin_port);
+    LoopbackListener listener(1);
+    if (listener.fd < 0) return;
+    m_port = listener.port;
+    m_listener = listener.Release();
     m_thread = std::thread([this] { Run(); });
 }
 

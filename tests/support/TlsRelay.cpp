@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 
+#include "tests/support/LoopbackSockets.h"
 #include "tests/support/SpawnedProcess.h"
 
 namespace {
@@ -20,39 +21,11 @@ using namespace std::chrono_literals;
 
 constexpr int kPollMs = 20;
 
-sockaddr_in Loopback(std::uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    return address;
-}
-
 // A peer that stops reading or never finishes its handshake must not hold the relay.
 void LimitWaits(int fd) {
     timeval limit{2, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-}
-
-bool RunOpenssl(const std::string& program, std::vector<std::string> arguments,
-                const std::string& log = {}) {
-    arguments.insert(arguments.begin(), program);
-    SpawnedProcess process;
-    if (!process.Start(arguments, log)) return false;
-    for (int i = 0; i < 3000 && process.IsRunning(); ++i) std::this_thread::sleep_for(5ms);
-    return !process.IsRunning();
-}
-
-bool WriteAll(int fd, const char* data, std::size_t length) {
-    while (length > 0) {
-        const ssize_t written = send(fd, data, length, MSG_NOSIGNAL);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        length -= static_cast<std::size_t>(written);
-    }
-    return true;
 }
 
 }  // namespace
@@ -63,13 +36,12 @@ bool TestCertificate::Make(const TempDir& dir, const std::string& name) {
     certFile = dir.File(name + ".pem");
     keyFile = dir.File(name + ".key");
     const std::string printed = dir.File(name + ".fingerprint");
-    if (!RunOpenssl(
-            openssl,
-            {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
-             "-days", "2", "-subj", "/CN=localhost", "-addext",
+    if (!SpawnedProcess::RunToEnd(
+            {openssl, "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+             "-nodes", "-days", "2", "-subj", "/CN=localhost", "-addext",
              "subjectAltName=DNS:localhost,IP:127.0.0.1", "-keyout", keyFile, "-out", certFile}) ||
-        !RunOpenssl(openssl, {"x509", "-noout", "-fingerprint", "-sha256", "-in", certFile},
-                    printed)) {
+        !SpawnedProcess::RunToEnd(
+            {openssl, "x509", "-noout", "-fingerprint", "-sha256", "-in", certFile}, printed)) {
         return false;
     }
     const std::string text = TempDir::Read(printed);
@@ -89,18 +61,10 @@ TlsRelay::TlsRelay(const TestCertificate& certificate, std::vector<std::uint16_t
         SSL_CTX_use_PrivateKey_file(context, certificate.keyFile.c_str(), SSL_FILETYPE_PEM) != 1) {
         return;
     }
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listener < 0) return;
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    if (bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 4) != 0 ||
-        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        close(listener);
-        return;
-    }
-    m_listener = listener;
-    m_port = ntohs(address.sin_port);
+    LoopbackListener listener(4);
+    if (listener.fd < 0) return;
+    m_port = listener.port;
+    m_listener = listener.Release();
     m_thread = std::thread([this] { Run(); });
 }
 

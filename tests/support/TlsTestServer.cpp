@@ -10,26 +10,12 @@
 
 using namespace std::chrono_literals;
 
-SilentListener::SilentListener() {
-    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-    listen(fd, 4);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-}
-
-SilentListener::~SilentListener() { close(fd); }
-
 TlsTestServer::TlsTestServer(const std::vector<std::string>& mode, const std::string& workingDir,
                              const std::string& altNames) {
     m_openssl = SpawnedProcess::FindProgram("openssl");
     if (m_openssl.empty() || !MakeCertificates(altNames)) return;
     {
-        SilentListener probe;  // a free port; s_server takes it once the probe is gone
+        LoopbackListener probe;  // a free port; s_server takes it once the probe is gone
         m_port = probe.port;
     }
     const std::string log = m_dir.File("server.log");
@@ -52,10 +38,7 @@ TlsTestServer::~TlsTestServer() { m_server.Stop(); }
 
 bool TlsTestServer::RunOpenssl(std::vector<std::string> arguments, const std::string& log) {
     arguments.insert(arguments.begin(), m_openssl);
-    SpawnedProcess process;
-    if (!process.Start(arguments, log)) return false;
-    for (int i = 0; i < 3000 && process.IsRunning(); ++i) std::this_thread::sleep_for(5ms);
-    return !process.IsRunning();
+    return SpawnedProcess::RunToEnd(arguments, log);
 }
 
 bool TlsTestServer::MakeCertificates(const std::string& altNames) {

@@ -4,19 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/LoopbackSockets.h"
 #include "tests/support/SpawnedProcess.h"
 #include "tests/support/TempDir.h"
-
-// A listener on 127.0.0.1 that never accepts: the kernel completes the TCP connect, and no
-// TLS byte ever comes back.
-struct SilentListener {
-    int fd = -1;
-    std::uint16_t port = 0;
-    SilentListener();
-    ~SilentListener();
-    SilentListener(const SilentListener&) = delete;
-    SilentListener& operator=(const SilentListener&) = delete;
-};
 
 // openssl s_server on a free port of 127.0.0.1 with a CA and a server certificate the test
 // made with the openssl command. The certificate is for the names in altNames (a
