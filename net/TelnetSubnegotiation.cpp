@@ -20,6 +20,8 @@ constexpr unsigned kMttsAnsi = 1;
 constexpr unsigned kMttsUtf8 = 4;
 constexpr unsigned kMtts256Colours = 8;
 constexpr unsigned kMttsTrueColour = 256;
+// The client can connect encrypted ("tls://"), whether or not this connection is.
+constexpr unsigned kMttsTls = 2048;
 
 bool IsUtf8Name(std::string_view name) {
     const std::string lower = LowerAsciiCopy(name);
@@ -36,7 +38,7 @@ std::string CTelnetEngine::NextTerminalType() const {
     const bool ansi = m_textSettings.ansiColours;
     if (m_terminalTypeCount == 0) return "OSTRAKCLIENT";
     if (m_terminalTypeCount == 1) return ansi ? "ANSI-TRUECOLOR" : "DUMB";
-    unsigned bits = 0;
+    unsigned bits = kMttsTls;
     if (ansi) bits |= kMttsAnsi | kMtts256Colours | kMttsTrueColour;
     if (GetServerEncoding() == ServerEncoding::Utf8) bits |= kMttsUtf8;
     return "MTTS " + std::to_string(bits);

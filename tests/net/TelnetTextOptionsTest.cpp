@@ -79,12 +79,12 @@ TEST(TelnetServerText, TerminalTypeCycleEndsRepeatingTheMttsBits) {
     ASSERT_TRUE(h.Connect());
     const std::string send = Subnegotiation(24, "\x01");
     h.server.Send(Bytes({255, 253, 24}) + send + send + send + send);
-    // ANSI 1 + UTF-8 4 + 256 colours 8 + true colour 256.
+    // ANSI 1 + UTF-8 4 + 256 colours 8 + true colour 256 + TLS 2048.
     const std::string answer = kOffers + Bytes({255, 251, 24}) +
                                Subnegotiation(24, std::string(1, '\0') + "OSTRAKCLIENT") +
                                Subnegotiation(24, std::string(1, '\0') + "ANSI-TRUECOLOR") +
-                               Subnegotiation(24, std::string(1, '\0') + "MTTS 269") +
-                               Subnegotiation(24, std::string(1, '\0') + "MTTS 269");
+                               Subnegotiation(24, std::string(1, '\0') + "MTTS 2317") +
+                               Subnegotiation(24, std::string(1, '\0') + "MTTS 2317");
     ASSERT_TRUE(h.PumpUntilReceived(answer));
     h.Settle();
     EXPECT_EQ(h.server.Received(), answer);
