@@ -109,18 +109,18 @@ std::uint32_t OutputText::Intern(const CharFormat& format) {
     stored.textColour = format.textColour & 0xFFFFFF;
     stored.backColour = format.backColour & 0xFFFFFF;
     std::uint32_t index = UINT32_MAX;
-    while (index == UINT32_MAX && !m_freeStyles.Empty()) {
-        const std::uint32_t candidate = m_freeStyles.Back();
-        m_freeStyles.Truncate(m_freeStyles.Size() - 1);
-        m_styles[candidate].queued = 0;
+    while (index == UINT32_MAX && m_freeStyles != kFreeEnd) {
+        const std::uint32_t candidate = m_freeStyles;
+        m_freeStyles = m_styles[candidate].nextFree;
+        m_styles[candidate].nextFree = kNotFree;
         // Taken again while it waited on the list.
         if (m_styles[candidate].uses == 0) index = candidate;
     }
     if (index == UINT32_MAX) {
         index = static_cast<std::uint32_t>(m_styles.Size());
-        m_styles.PushBack(StyleEntry{stored, 0, 0});
+        m_styles.PushBack(StyleEntry{stored, 0, kNotFree});
     } else {
-        m_styles[index] = StyleEntry{stored, 0, 0};
+        m_styles[index] = StyleEntry{stored, 0, kNotFree};
     }
     // The newest format goes first; the oldest of the probed slots drops out.
     for (std::size_t probe = kStyleProbes - 1; probe > 0; --probe)
@@ -131,9 +131,9 @@ std::uint32_t OutputText::Intern(const CharFormat& format) {
 
 void OutputText::ReleaseStyle(std::uint32_t style) {
     StyleEntry& entry = m_styles[style];
-    if (--entry.uses == 0 && entry.queued == 0) {
-        entry.queued = 1;
-        m_freeStyles.PushBack(style);
+    if (--entry.uses == 0 && entry.nextFree == kNotFree) {
+        entry.nextFree = m_freeStyles;
+        m_freeStyles = style;
     }
 }
 
@@ -143,7 +143,7 @@ void OutputText::ReleaseRuns(std::size_t first, std::size_t last) {
 
 void OutputText::ResetStyles() {
     m_styles.Clear();
-    m_freeStyles.Clear();
+    m_freeStyles = kFreeEnd;
     m_styleCache.clear();
 }
 
@@ -412,6 +412,6 @@ void OutputText::ApplyFormatToAll(const CharFormat& format) {
 
 std::size_t OutputText::MemoryUsage() const {
     return m_bytes.MemoryUsage() + m_lineStarts.MemoryUsage() + m_runs.MemoryUsage() +
-           m_wide.MemoryUsage() + m_styles.MemoryUsage() + m_freeStyles.MemoryUsage() +
+           m_wide.MemoryUsage() + m_styles.MemoryUsage() +
            m_styleCache.capacity() * sizeof(std::uint32_t);
 }

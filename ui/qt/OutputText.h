@@ -113,8 +113,8 @@ class OutputText {
     };
     struct StyleEntry {
         CharFormat format;
-        std::uint32_t uses;    // runs (and taken tails) holding the entry
-        std::uint32_t queued;  // on the free list
+        std::uint32_t uses;      // runs (and taken tails) holding the entry
+        std::uint32_t nextFree;  // the free list through the entries, or kNotFree
     };
     // Text cut off behind an edit, to be appended again; it holds a use of each run's style.
     struct Tail {
@@ -157,7 +157,9 @@ class OutputText {
     std::int64_t m_trimmedLines = 0;
     std::int32_t m_lineLimit = 0;
     ChunkedArray<StyleEntry, 10> m_styles;
-    ChunkedArray<std::uint32_t, 10> m_freeStyles;
+    static constexpr std::uint32_t kNotFree = UINT32_MAX;
+    static constexpr std::uint32_t kFreeEnd = UINT32_MAX - 1;
+    std::uint32_t m_freeStyles = kFreeEnd;  // first entry of the free list
     // Recently interned formats: style index + 1 by hash of the format, 0 when empty.
     std::vector<std::uint32_t> m_styleCache;
     CharFormat m_default;
