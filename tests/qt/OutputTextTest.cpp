@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ui/qt/OutputText.h"
 
@@ -222,6 +223,65 @@ TEST(OutputTextLimit, RealisticLinesCostLessThanAHundredBytesEach) {
     text.SetLineLimit(200000);
     for (int i = 0; i < 200000; ++i) AppendNumberedLine(text, i);
     EXPECT_LE(text.MemoryUsage(), std::size_t{100} * 200000);
+}
+
+// A server that never repeats a colour, with edits in the middle: the entries of trimmed text
+// are reused without disturbing the formats of what stays.
+TEST(OutputTextLimit, StylesOfTrimmedTextAreReusedAndEditsKeepEveryFormat) {
+    OutputText text;
+    text.SetLineLimit(20);
+    std::string chars;  // what the text should hold, with each character's colour and effects
+    std::vector<std::uint32_t> colours;
+    std::uint32_t seed = 12345;
+    auto next = [&](std::uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    ::Colour fresh = 100;
+    for (int step = 0; step < 1500; ++step) {
+        const std::uint32_t kind = next(8);
+        const std::int32_t length = text.Length();
+        const std::int32_t a = length > 0 ? static_cast<std::int32_t>(next(length)) : 0;
+        const std::int32_t b = std::min(length, a + static_cast<std::int32_t>(next(12)));
+        if (kind == 0 && b > a) {
+            const CharFormat format = Colour(fresh++);
+            text.ApplyFormat(a, b, format);
+            std::fill(colours.begin() + a, colours.begin() + b, format.textColour);
+        } else if (kind == 1 && b > a) {
+            text.Erase(a, b);
+            chars.erase(a, b - a);
+            colours.erase(colours.begin() + a, colours.begin() + b);
+        } else if (kind == 2) {
+            text.Insert(a, "mid", 3, Colour(fresh));
+            chars.insert(a, "mid");
+            colours.insert(colours.begin() + a, 3, fresh++);
+        } else {
+            const std::string line = "line " + std::to_string(step) + "\n";
+            text.Insert(text.Length(), line.data(), line.size(), Colour(fresh));
+            chars += line;
+            colours.insert(colours.end(), line.size(), fresh++);
+        }
+        if (step == 700) {
+            CharFormat bold;
+            bold.mask = CharFormat::kBold;
+            bold.effects = CharFormat::kBold;
+            text.ApplyFormatToAll(bold);
+            for (std::uint32_t& colour : colours) colour |= std::uint32_t{CharFormat::kBold} << 24;
+        }
+        // Trimming takes whole characters from the front only.
+        const std::size_t kept = static_cast<std::size_t>(text.Length());
+        ASSERT_LE(kept, chars.size());
+        chars.erase(0, chars.size() - kept);
+        colours.erase(colours.begin(), colours.end() - static_cast<std::ptrdiff_t>(kept));
+        for (std::int32_t i = 0; i < text.Length(); ++i) {
+            ASSERT_EQ(text.At(i), static_cast<char16_t>(chars[i])) << step << " at " << i;
+            const CharFormat format = text.FormatAt(i);
+            ASSERT_EQ(format.textColour | format.effects << 24, colours[i]) << step << " at " << i;
+        }
+    }
+    EXPECT_GT(fresh - 100, 1000u);
+    // About one entry per run held, not one per colour ever seen.
+    EXPECT_LE(text.StyleCount(), text.RunCount() + 64);
 }
 
 }  // namespace

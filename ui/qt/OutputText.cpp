@@ -2,12 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
 constexpr unsigned char kWidePlaceholder = '?';
-// The style table is rebuilt from the runs left once trimming may have orphaned many entries.
-constexpr std::size_t kStylesBeforeCompacting = 4096;
+// Slots of the cache of recent formats (a power of two) and slots tried for each format.
+constexpr unsigned kStyleCacheBits = 12;
+constexpr std::size_t kStyleCacheSlots = std::size_t{1} << kStyleCacheBits;
+constexpr std::size_t kStyleProbes = 4;
+
+std::uint64_t StyleKey(const CharFormat& format) {
+    return (static_cast<std::uint64_t>(format.effects & 0xF) << 48) |
+           (static_cast<std::uint64_t>(format.textColour & 0xFFFFFF) << 24) |
+           (format.backColour & 0xFFFFFF);
+}
+
+std::size_t CacheSlot(std::uint64_t key) {
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kStyleCacheBits));
+}
 
 std::int32_t ToIndex(std::size_t value) { return static_cast<std::int32_t>(value); }
 
@@ -78,20 +91,60 @@ CharFormat OutputText::Merge(const CharFormat& base, const CharFormat& changes) 
     return result;
 }
 
+// The entry comes back without a use; the caller's run takes one before the next Intern.
 std::uint32_t OutputText::Intern(const CharFormat& format) {
-    const std::uint64_t key = (static_cast<std::uint64_t>(format.effects & 0xF) << 48) |
-                              (static_cast<std::uint64_t>(format.textColour & 0xFFFFFF) << 24) |
-                              (format.backColour & 0xFFFFFF);
-    auto it = m_styleIndex.find(key);
-    if (it != m_styleIndex.end()) return it->second;
+    if (m_styleCache.empty()) m_styleCache.assign(kStyleCacheSlots, 0);
+    const std::uint64_t key = StyleKey(format);
+    const std::size_t home = CacheSlot(key);
+    auto slotAt = [&](std::size_t probe) -> std::uint32_t& {
+        return m_styleCache[(home + probe) & (kStyleCacheSlots - 1)];
+    };
+    for (std::size_t probe = 0; probe < kStyleProbes; ++probe) {
+        const std::uint32_t held = slotAt(probe);
+        // An entry reused for another format since it was cached fails the comparison.
+        if (held != 0 && StyleKey(m_styles[held - 1].format) == key) return held - 1;
+    }
     CharFormat stored = Merge(m_default, format);
     stored.effects = format.effects & CharFormat::kEffects;
     stored.textColour = format.textColour & 0xFFFFFF;
     stored.backColour = format.backColour & 0xFFFFFF;
-    const auto index = static_cast<std::uint32_t>(m_styles.size());
-    m_styles.push_back(stored);
-    m_styleIndex.emplace(key, index);
+    std::uint32_t index = UINT32_MAX;
+    while (index == UINT32_MAX && m_freeStyles != kFreeEnd) {
+        const std::uint32_t candidate = m_freeStyles;
+        m_freeStyles = m_styles[candidate].nextFree;
+        m_styles[candidate].nextFree = kNotFree;
+        // Taken again while it waited on the list.
+        if (m_styles[candidate].uses == 0) index = candidate;
+    }
+    if (index == UINT32_MAX) {
+        index = static_cast<std::uint32_t>(m_styles.Size());
+        m_styles.PushBack(StyleEntry{stored, 0, kNotFree});
+    } else {
+        m_styles[index] = StyleEntry{stored, 0, kNotFree};
+    }
+    // The newest format goes first; the oldest of the probed slots drops out.
+    for (std::size_t probe = kStyleProbes - 1; probe > 0; --probe)
+        slotAt(probe) = slotAt(probe - 1);
+    slotAt(0) = index + 1;
     return index;
+}
+
+void OutputText::ReleaseStyle(std::uint32_t style) {
+    StyleEntry& entry = m_styles[style];
+    if (--entry.uses == 0 && entry.nextFree == kNotFree) {
+        entry.nextFree = m_freeStyles;
+        m_freeStyles = style;
+    }
+}
+
+void OutputText::ReleaseRuns(std::size_t first, std::size_t last) {
+    for (std::size_t k = first; k < last; ++k) ReleaseStyle(m_runs[k].style);
+}
+
+void OutputText::ResetStyles() {
+    m_styles.Clear();
+    m_freeStyles = kFreeEnd;
+    m_styleCache.clear();
 }
 
 std::size_t OutputText::RunIndexAt(std::int32_t position) const {
@@ -103,7 +156,7 @@ std::size_t OutputText::RunIndexAt(std::int32_t position) const {
 CharFormat OutputText::FormatAt(std::int32_t position) const {
     if (m_bytes.Empty()) return m_default;
     position = std::clamp(position, 0, Length() - 1);
-    return m_styles[m_runs[RunIndexAt(position)].style];
+    return m_styles[m_runs[RunIndexAt(position)].style].format;
 }
 
 std::int32_t OutputText::CharacterBudget() const {
@@ -135,6 +188,7 @@ void OutputText::InsertText(std::int32_t position, const Char* text, std::size_t
         const Tail tail = TakeTail(position);
         (this->*append)(text, count, style);
         AppendTail(tail);
+        ReleaseTail(tail);
     }
     EnforceLimits();
 }
@@ -153,6 +207,7 @@ void OutputText::Insert(std::int32_t position, const char16_t* text, std::size_t
 void OutputText::AppendRun(std::uint32_t style) {
     if (m_runs.Empty() || m_runs.Back().style != style) {
         m_runs.PushBack(StoredRun{Stored(Length()), style});
+        AcquireStyle(style);
     }
 }
 
@@ -193,6 +248,7 @@ OutputText::Tail OutputText::TakeTail(std::int32_t position) {
     for (std::size_t k = RunIndexAt(position); k < m_runs.Size(); ++k) {
         const Run run = RunAt(k);
         tail.runs.push_back(Run{std::max(run.start, position) - position, run.style});
+        AcquireStyle(run.style);
     }
     Truncate(position);
     return tail;
@@ -208,12 +264,18 @@ void OutputText::AppendTail(const Tail& tail) {
     }
 }
 
+void OutputText::ReleaseTail(const Tail& tail) {
+    for (const Run& run : tail.runs) ReleaseStyle(run.style);
+}
+
 void OutputText::Truncate(std::int32_t length) {
     if (length >= Length()) return;
     m_lineStarts.Truncate(m_lineStarts.PartitionPoint(
         0, m_lineStarts.Size(), [&](std::uint32_t start) { return Logical(start) <= length; }));
-    m_runs.Truncate(m_runs.PartitionPoint(
-        0, m_runs.Size(), [&](const StoredRun& run) { return Logical(run.start) < length; }));
+    const std::size_t runs = m_runs.PartitionPoint(
+        0, m_runs.Size(), [&](const StoredRun& run) { return Logical(run.start) < length; });
+    ReleaseRuns(runs, m_runs.Size());
+    m_runs.Truncate(runs);
     m_wide.Truncate(m_wide.PartitionPoint(
         0, m_wide.Size(), [&](const WideChar& wide) { return Logical(wide.position) < length; }));
     m_bytes.Truncate(static_cast<std::size_t>(length));
@@ -232,6 +294,7 @@ void OutputText::Erase(std::int32_t start, std::int32_t end) {
     const Tail tail = TakeTail(end);
     Truncate(start);
     AppendTail(tail);
+    ReleaseTail(tail);
 }
 
 void OutputText::Clear() {
@@ -242,6 +305,7 @@ void OutputText::Clear() {
     m_lineStarts.Clear();
     m_runs.Clear();
     m_wide.Clear();
+    ResetStyles();
 }
 
 void OutputText::SetLineLimit(std::int32_t lines) {
@@ -287,6 +351,7 @@ void OutputText::TrimFront(std::int32_t count) {
     const std::size_t wide = m_wide.PartitionPoint(
         0, m_wide.Size(), [&](const WideChar& entry) { return Logical(entry.position) < count; });
     m_lineStarts.PopFront(lines);
+    ReleaseRuns(0, runs);
     m_runs.PopFront(runs);
     m_runs[0].start = Stored(count);
     m_wide.PopFront(wide);
@@ -294,35 +359,6 @@ void OutputText::TrimFront(std::int32_t count) {
     m_origin += static_cast<std::uint32_t>(count);
     m_trimmedCharacters += count;
     m_trimmedLines += static_cast<std::int64_t>(lines);
-    if (m_styles.size() >= kStylesBeforeCompacting &&
-        m_styles.size() >= 2 * m_stylesAfterCompacting) {
-        CompactStyles();
-    }
-}
-
-// Styles only trimmed text used would otherwise pile up under a server that keeps changing
-// colours.
-void OutputText::CompactStyles() {
-    std::vector<std::uint32_t> remap(m_styles.size(), UINT32_MAX);
-    std::vector<CharFormat> styles;
-    m_styleIndex.clear();
-    for (std::size_t k = 0; k < m_runs.Size(); ++k) {
-        std::uint32_t& style = m_runs[k].style;
-        if (remap[style] == UINT32_MAX) {
-            remap[style] = static_cast<std::uint32_t>(styles.size());
-            styles.push_back(m_styles[style]);
-        }
-        style = remap[style];
-    }
-    m_styles = std::move(styles);
-    for (std::uint32_t i = 0; i < m_styles.size(); ++i) {
-        const CharFormat& format = m_styles[i];
-        const std::uint64_t key = (static_cast<std::uint64_t>(format.effects & 0xF) << 48) |
-                                  (static_cast<std::uint64_t>(format.textColour) << 24) |
-                                  format.backColour;
-        m_styleIndex.emplace(key, i);
-    }
-    m_stylesAfterCompacting = m_styles.size();
 }
 
 void OutputText::ApplyFormat(std::int32_t start, std::int32_t end, const CharFormat& format) {
@@ -339,13 +375,14 @@ void OutputText::ApplyFormat(std::int32_t start, std::int32_t end, const CharFor
         const std::uint32_t style = tail.runs[k].style;
         const std::int32_t split = std::clamp(span, from, to);
         if (split > from) {
-            const std::uint32_t merged = Intern(Merge(m_styles[style], format));
+            const std::uint32_t merged = Intern(Merge(m_styles[style].format, format));
             AppendUtf16(tail.text.data() + from, static_cast<std::size_t>(split - from), merged);
         }
         if (to > split) {
             AppendUtf16(tail.text.data() + split, static_cast<std::size_t>(to - split), style);
         }
     }
+    ReleaseTail(tail);
 }
 
 void OutputText::ApplyFormatToAll(const CharFormat& format) {
@@ -354,22 +391,27 @@ void OutputText::ApplyFormatToAll(const CharFormat& format) {
     std::size_t out = 0;
     for (std::size_t k = 0; k < m_runs.Size(); ++k) {
         StoredRun run = m_runs[k];
-        auto it = remap.find(run.style);
+        const std::uint32_t old = run.style;
+        auto it = remap.find(old);
         if (it == remap.end()) {
-            const CharFormat merged = Merge(m_styles[run.style], format);
-            it = remap.emplace(run.style, Intern(merged)).first;
+            const CharFormat merged = Merge(m_styles[old].format, format);
+            it = remap.emplace(old, Intern(merged)).first;
         }
         run.style = it->second;
-        if (out > 0 && m_runs[out - 1].style == run.style) continue;
+        // The new entry takes its use before the old one gives its up, as they may be one.
+        if (out > 0 && m_runs[out - 1].style == run.style) {
+            ReleaseStyle(old);
+            continue;
+        }
+        AcquireStyle(run.style);
+        ReleaseStyle(old);
         m_runs[out++] = run;
     }
     m_runs.Truncate(out);
 }
 
 std::size_t OutputText::MemoryUsage() const {
-    // An unordered_map node holds the key, the value and a next pointer (and the cached hash).
-    const std::size_t indexNode = sizeof(std::uint64_t) * 2 + sizeof(void*) * 2;
     return m_bytes.MemoryUsage() + m_lineStarts.MemoryUsage() + m_runs.MemoryUsage() +
-           m_wide.MemoryUsage() + m_styles.capacity() * sizeof(CharFormat) +
-           m_styleIndex.bucket_count() * sizeof(void*) + m_styleIndex.size() * indexNode;
+           m_wide.MemoryUsage() + m_styles.MemoryUsage() +
+           m_styleCache.capacity() * sizeof(std::uint32_t);
 }

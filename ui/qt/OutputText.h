@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "ui/PaneControl.h"
@@ -20,6 +19,10 @@
 // cannot outgrow the limit either, the text also keeps at most kCharactersPerLine characters
 // per allowed line; past that the oldest whole lines go, or, inside a single huge line, its
 // oldest pieces of kLinePiece characters.
+//
+// Styles are counted by the runs that use them; one no run uses is reused for the next new
+// format, so a server that never repeats a colour costs a bounded table and no pass over all
+// runs. Equal formats share an entry as long as a small cache of recent formats finds it.
 class OutputText {
   public:
     // A run of text in one format; it lasts until the next run starts.
@@ -90,8 +93,9 @@ class OutputText {
     }
     // Index of the run holding the character at position (the text must not be empty).
     std::size_t RunIndexAt(std::int32_t position) const;
-    const CharFormat& Style(std::uint32_t index) const { return m_styles[index]; }
-    std::size_t StyleCount() const { return m_styles.size(); }
+    const CharFormat& Style(std::uint32_t index) const { return m_styles[index].format; }
+    // Entries of the style table, in use or free for reuse.
+    std::size_t StyleCount() const { return m_styles.Size(); }
 
     // Bytes this text has allocated.
     std::size_t MemoryUsage() const;
@@ -107,7 +111,12 @@ class OutputText {
         std::uint32_t position;
         char16_t character;
     };
-    // Text cut off behind an edit, to be appended again.
+    struct StyleEntry {
+        CharFormat format;
+        std::uint32_t uses;      // runs (and taken tails) holding the entry
+        std::uint32_t nextFree;  // the free list through the entries, or kNotFree
+    };
+    // Text cut off behind an edit, to be appended again; it holds a use of each run's style.
     struct Tail {
         std::u16string text;
         std::vector<Run> runs;  // starts relative to the tail
@@ -132,8 +141,12 @@ class OutputText {
     void Truncate(std::int32_t length);
     void EnforceLimits();
     void TrimFront(std::int32_t count);
-    void CompactStyles();
+    void ReleaseTail(const Tail& tail);
     std::uint32_t Intern(const CharFormat& format);
+    void AcquireStyle(std::uint32_t style) { ++m_styles[style].uses; }
+    void ReleaseStyle(std::uint32_t style);
+    void ReleaseRuns(std::size_t first, std::size_t last);
+    void ResetStyles();
 
     ChunkedArray<unsigned char, 16> m_bytes;
     ChunkedArray<std::uint32_t, 14> m_lineStarts;  // of lines 1 on; line 0 starts at 0
@@ -143,9 +156,12 @@ class OutputText {
     std::int64_t m_trimmedCharacters = 0;
     std::int64_t m_trimmedLines = 0;
     std::int32_t m_lineLimit = 0;
-    std::vector<CharFormat> m_styles;
-    std::unordered_map<std::uint64_t, std::uint32_t> m_styleIndex;
-    std::size_t m_stylesAfterCompacting = 0;
+    ChunkedArray<StyleEntry, 10> m_styles;
+    static constexpr std::uint32_t kNotFree = UINT32_MAX;
+    static constexpr std::uint32_t kFreeEnd = UINT32_MAX - 1;
+    std::uint32_t m_freeStyles = kFreeEnd;  // first entry of the free list
+    // Recently interned formats: style index + 1 by hash of the format, 0 when empty.
+    std::vector<std::uint32_t> m_styleCache;
     CharFormat m_default;
     std::int32_t m_maxLength;
 };

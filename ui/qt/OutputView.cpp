@@ -350,12 +350,15 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
         qreal width = 0;
         // Glyphs placed where the layout measured them, as long as the font has them all.
         bool byGlyph = true;
+        // A space draws nothing unless a line runs through it, which spans the run's glyphs.
+        const bool skipSpaces =
+            (style.effects & (CharFormat::kUnderline | CharFormat::kStrikeout)) == 0;
         m_glyphs.clear();
         m_glyphPositions.clear();
         while (j < limit && text(j) >= 0x20) {
             const quint32 glyph = m_layout.Glyph(text(j), variant);
             byGlyph = byGlyph && glyph != 0;
-            if (byGlyph) {
+            if (byGlyph && !(skipSpaces && text(j) == u' ')) {
                 m_glyphs.push_back(glyph);
                 m_glyphPositions.emplace_back(width, 0);
             }
@@ -367,7 +370,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
                              selected ? highlight : ToQColor(style.backColour));
         }
         painter.setPen(selected ? highlightText : ToQColor(style.textColour));
-        if (byGlyph) {
+        if (byGlyph && !m_glyphs.empty()) {
             QGlyphRun glyphs;
             glyphs.setRawFont(m_layout.RawFont(variant));
             glyphs.setRawData(m_glyphs.data(), m_glyphPositions.data(),
@@ -375,7 +378,7 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             glyphs.setUnderline((style.effects & CharFormat::kUnderline) != 0);
             glyphs.setStrikeOut((style.effects & CharFormat::kStrikeout) != 0);
             painter.drawGlyphRun(QPointF(kMarginLeft + x, baseline), glyphs);
-        } else {
+        } else if (!byGlyph) {
             painter.setFont(m_layout.Font(style.effects));
             painter.drawText(QPointF(kMarginLeft + x, baseline),
                              QString::fromRawData(
