@@ -89,3 +89,11 @@ std::size_t CByteBuffer::Find(char value, std::size_t from, std::size_t limit) c
     const void* hit = std::memchr(start + from, value, end - from);
     return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - start) : npos;
 }
+
+bool CByteBuffer::TakeLine(std::string& line) {
+    const std::size_t end = Find('\n');
+    if (end == npos) return false;
+    line.assign(Data(), end + 1);
+    Consume(end + 1);
+    return true;
+}

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 // A growable byte array that is consumed from the front. Consuming only moves a read offset;
 // the live bytes are moved to the start of the storage only when the consumed gap is at least as
@@ -39,6 +40,9 @@ class CByteBuffer {
     // Position (from the front) of the first byte equal to value at or after from and before
     // limit, or npos.
     std::size_t Find(char value, std::size_t from = 0, std::size_t limit = npos) const;
+    // Moves the bytes up to and including the first '\n' into line; false, and line left as it
+    // is, when there is none.
+    bool TakeLine(std::string& line);
 
   private:
     // Storage above this size is freed when the buffer is cleared.

@@ -148,7 +148,7 @@ void CSocket::Close() {
     m_state = kSocketIdle;
     m_status = kReceiveOk;
     m_buffer.Clear();
-    m_unsent.Clear();
+    m_sendQueue.Clear();
     // A look-up still under way is abandoned; its worker finishes on its own.
     m_lookup.reset();
     m_addresses.clear();
@@ -229,13 +229,7 @@ std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target) {
     return m_status;
 }
 
-const char* CSocket::GetLine() {
-    const std::size_t end = m_buffer.Find('\n');
-    if (end == CByteBuffer::npos) return "";
-    m_line.assign(m_buffer.Data(), end + 1);
-    m_buffer.Consume(end + 1);
-    return m_line.c_str();
-}
+const char* CSocket::GetLine() { return m_buffer.TakeLine(m_line) ? m_line.c_str() : ""; }
 
 std::size_t CSocket::GetBufferSize() { return m_buffer.Size(); }
 
@@ -258,41 +252,18 @@ long CSocket::SendSome(const char* data, std::size_t length) {
 bool CSocket::Send(const char* data, std::size_t length) {
     if (m_socket < 0 || m_state != kSocketConnected || m_status != kReceiveOk) return false;
     // What waits goes first: a compressed stream or a command cut in two must stay in order.
-    FlushSend();
-    std::size_t sent = 0;
-    if (m_unsent.Empty()) {
-        const long count = SendSome(data, length);
-        // A broken connection is left for the next Receive to report.
-        if (count < 0) return false;
-        sent = static_cast<std::size_t>(count);
-    }
-    const std::size_t rest = length - sent;
-    if (rest == 0) return true;
-    if (rest > kMaxUnsent - m_unsent.Size()) {
-        FailSend();
-        return false;
-    }
-    m_unsent.Append(data + sent, rest);
-    return true;
+    // A broken connection is left for the next Receive to report.
+    const auto result = m_sendQueue.Send(data, length, WriteTo());
+    if (result == CSendQueue::Result::Overflow) FailSend();
+    return result == CSendQueue::Result::Taken;
 }
 
 void CSocket::FlushSend() {
-    while (!m_unsent.Empty() && m_socket >= 0 && m_status == kReceiveOk) {
-        const long count = SendSome(m_unsent.Data(), m_unsent.Size());
-        if (count == 0) return;
-        if (count < 0) {
-            // Nothing can deliver these bytes any more; Receive tells what broke.
-            m_unsent.Clear();
-            return;
-        }
-        m_unsent.Consume(static_cast<std::size_t>(count));
-    }
+    if (m_socket >= 0 && m_status == kReceiveOk) m_sendQueue.Flush(WriteTo());
 }
 
 void CSocket::FailSend() {
-    m_lastError = "send() Failed! More than " + std::to_string(kMaxUnsent) +
-                  " bytes wait for the server to take them. " + GetWinSockErrorText(10055);
-    m_unsent.Clear();
+    m_lastError = CSendQueue::OverflowText();
     m_state = kSocketIdle;
     m_status = kReceiveError;
     // The handle stays open until the owner closes it, so an event loop watching it never

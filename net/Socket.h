@@ -6,6 +6,7 @@
 #include "net/BaseSocket.h"
 #include "net/ByteBuffer.h"
 #include "net/HostLookup.h"
+#include "net/SendQueue.h"
 
 // A non-blocking TCP client on POSIX sockets. Host names are looked up on a worker thread, so
 // nothing it does waits: Connect with a name starts the look-up, and CheckConnect connects once
@@ -21,7 +22,7 @@ class CSocket : public CBaseSocket {
     static constexpr std::size_t kMaxReceivePerCall = 1024 * 1024;
     // Bytes that Send keeps for a peer that is not reading; one more ends the connection, since
     // a server that takes nothing of this much is not coming back for it.
-    static constexpr std::size_t kMaxUnsent = 4 * 1024 * 1024;
+    static constexpr std::size_t kMaxUnsent = CSendQueue::kMaxUnsent;
 
     // The resolver looks host names up on a worker thread; the system's when none is given.
     explicit CSocket(HostResolver resolver = nullptr);
@@ -46,7 +47,7 @@ class CSocket : public CBaseSocket {
     // bytes would pass kMaxUnsent (then the connection has failed: Receive reports it).
     bool Send(const char* data, std::size_t length) override;
     void FlushSend() override;
-    std::size_t GetUnsentSize() const { return m_unsent.Size(); }
+    std::size_t GetUnsentSize() const { return m_sendQueue.Size(); }
     const char* GetLastErrorText() override;
     bool IsConnected() override;
     bool HasData() override;
@@ -66,6 +67,9 @@ class CSocket : public CBaseSocket {
     std::uint32_t ReceiveOnto(CByteBuffer& target);
     // One send call: the count taken, 0 when the connection takes nothing now, -1 on failure.
     long SendSome(const char* data, std::size_t length);
+    auto WriteTo() {
+        return [this](const char* data, std::size_t length) { return SendSome(data, length); };
+    }
     void FailSend();
 
     int m_socket = -1;
@@ -74,7 +78,7 @@ class CSocket : public CBaseSocket {
     std::uint32_t m_status = kReceiveOk;
     CByteBuffer m_buffer;
     std::string m_line;
-    CByteBuffer m_unsent;
+    CSendQueue m_sendQueue;
 
     HostResolver m_resolver;
     std::unique_ptr<CHostLookup> m_lookup;

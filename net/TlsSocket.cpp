@@ -243,7 +243,7 @@ void CTlsSocket::Close() {
     m_status = kReceiveOk;
     m_lastError.clear();
     m_buffer.Clear();
-    m_unsent.Clear();
+    m_sendQueue.Clear();
     ERR_clear_error();
 }
 
@@ -294,13 +294,7 @@ std::uint32_t CTlsSocket::Receive() {
     return m_status;
 }
 
-const char* CTlsSocket::GetLine() {
-    const std::size_t end = m_buffer.Find('\n');
-    if (end == CByteBuffer::npos) return "";
-    m_line.assign(m_buffer.Data(), end + 1);
-    m_buffer.Consume(end + 1);
-    return m_line.c_str();
-}
+const char* CTlsSocket::GetLine() { return m_buffer.TakeLine(m_line) ? m_line.c_str() : ""; }
 
 std::size_t CTlsSocket::GetBufferSize() { return m_buffer.Size(); }
 
@@ -319,37 +313,17 @@ long CTlsSocket::WriteSome(const char* data, std::size_t length) {
 bool CTlsSocket::Send(const char* data, std::size_t length) {
     if (!m_ssl || m_phase != Phase::Connected || m_status != kReceiveOk) return false;
     // What waits goes first; a write that had to wait is repeated with the same bytes in front.
-    FlushSend();
-    std::size_t sent = 0;
-    if (m_unsent.Empty()) {
-        const long count = length ? WriteSome(data, length) : 0;
-        if (count < 0) return false;
-        sent = static_cast<std::size_t>(count);
-    }
-    const std::size_t rest = length - sent;
-    if (rest == 0) return true;
-    if (rest > kMaxUnsent - m_unsent.Size()) {
-        m_lastError = "send() Failed! More than " + std::to_string(kMaxUnsent) +
-                      " bytes wait for the server to take them. " + GetWinSockErrorText(10055);
-        m_unsent.Clear();
+    const auto result = m_sendQueue.Send(data, length, WriteTo());
+    if (result == CSendQueue::Result::Overflow) {
+        m_lastError = CSendQueue::OverflowText();
         m_status = kReceiveError;
         shutdown(m_tcp.GetDescriptor(), SHUT_RDWR);
-        return false;
     }
-    m_unsent.Append(data + sent, rest);
-    return true;
+    return result == CSendQueue::Result::Taken;
 }
 
 void CTlsSocket::FlushSend() {
-    while (!m_unsent.Empty() && m_ssl && m_status == kReceiveOk) {
-        const long count = WriteSome(m_unsent.Data(), m_unsent.Size());
-        if (count == 0) return;
-        if (count < 0) {
-            m_unsent.Clear();
-            return;
-        }
-        m_unsent.Consume(static_cast<std::size_t>(count));
-    }
+    if (m_ssl && m_status == kReceiveOk) m_sendQueue.Flush(WriteTo());
 }
 
 const char* CTlsSocket::GetLastErrorText() {

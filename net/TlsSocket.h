@@ -66,6 +66,9 @@ class CTlsSocket : public CBaseSocket {
     void FreeSession();
     // One write: the count taken, 0 when the connection takes nothing now, -1 on failure.
     long WriteSome(const char* data, std::size_t length);
+    auto WriteTo() {
+        return [this](const char* data, std::size_t length) { return WriteSome(data, length); };
+    }
 
     CSocket m_tcp;
     std::string m_caFile;
@@ -80,5 +83,5 @@ class CTlsSocket : public CBaseSocket {
     CertificateTrust m_trust = CertificateTrust::None;
     std::string m_line;
     CByteBuffer m_buffer;
-    CByteBuffer m_unsent;
+    CSendQueue m_sendQueue;
 };
