@@ -394,7 +394,9 @@ void CRichPane::ForgetUrlScan() {
 
 void CRichPane::KeepPending(std::string_view src, bool textIsPending, std::size_t from) {
     if (from > 0) {
-        m_afterLinkStart = static_cast<unsigned char>(src[from - 1]) == FormatCode::kLinkStart;
+        // A link start with a colour that does not parse was taken as a plain link start.
+        const auto last = static_cast<unsigned char>(src[from - 1]);
+        m_afterLinkStart = (last & ~FormatCode::kColour) == FormatCode::kLinkStart;
     }
     if (from == src.size()) {
         // Usual case: the whole text went in and nothing waits.

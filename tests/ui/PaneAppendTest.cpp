@@ -333,6 +333,13 @@ TEST_F(UrlMarking, TextAfterARenderedLinkStartIsNotEnclosedAgain) {
     EXPECT_EQ(Runs(), "[]see [u,c=ffffff]http://x y[] z");
 }
 
+// A link start whose colour does not parse is a plain link start: the same holds behind it.
+TEST_F(UrlMarking, TextAfterALinkStartWithABadColourIsNotEnclosedAgain) {
+    pane.Append("see \xC5http://x");
+    pane.Append(" y\x81 z");
+    EXPECT_EQ(Runs(), "[]see [u,c=ffffff]http://x y[] z");
+}
+
 TEST_F(UrlMarking, ManyUrlsInOneAppend) {
     std::string text;
     std::string expected = "[]a ";
