@@ -242,27 +242,37 @@ void CTelnetEngine::ProcessIncoming() {
     const std::uint64_t generation = m_generation;
     // Bytes a slow server did not take yet go out before anything new is sent.
     m_connection->FlushSend();
-    bool arrived = false;
-    // While a backlog waits, the bytes stay with the system: the server then waits for us.
-    if (!m_closePending && m_rawInput.Size() < kMaxRawBacklog) {
-        const std::size_t before = m_rawInput.Size();
-        const std::uint32_t status = m_connection->ReceiveInto(m_rawInput);
-        if (status != kReceiveOk) {
-            // The bytes that came before the close are the server's last words; they are
-            // shown before the connection ends.
-            m_closePending = true;
-            m_host.WatchSocket(-1);
-            m_closeText = status == kReceiveClosed ? std::string("Disconnected")
-                                                   : std::string(m_connection->GetLastErrorText());
-        }
-        arrived = m_rawInput.Size() != before;
+    // The deadline is looked at only after a pass: every slice makes progress, however short
+    // the budget.
+    const auto deadline = m_sliceClock() + m_sliceBudget;
+    // What arrives while the bytes before it are handled is taken in the same turn while the
+    // slice lasts, so a line sent just after a burst is shown with the burst, not a paint later.
+    for (int round = 0; round < kMaxReadRounds; ++round) {
+        if (!ReceiveMore() && !m_pendingWork) break;
+        RunPasses(deadline);
+        if (generation != m_generation) return;
+        if (m_pendingWork || m_closePending || m_sliceClock() >= deadline) break;
     }
-    if (arrived || m_pendingWork) RunPasses();
-    if (generation != m_generation) return;
     // A connection can hold bytes the system no longer reports as readable (an encrypted
     // one keeps part of a record): they are fetched without waiting for the socket.
     if (!m_closePending && m_connection->HasData()) m_pendingWork = true;
     if (m_closePending && !m_pendingWork) FinishPeerClose();
+}
+
+bool CTelnetEngine::ReceiveMore() {
+    // While a backlog waits, the bytes stay with the system: the server then waits for us.
+    if (m_closePending || m_rawInput.Size() >= kMaxRawBacklog) return false;
+    const std::size_t before = m_rawInput.Size();
+    const std::uint32_t status = m_connection->ReceiveInto(m_rawInput);
+    if (status != kReceiveOk) {
+        // The bytes that came before the close are the server's last words; they are shown
+        // before the connection ends.
+        m_closePending = true;
+        m_host.WatchSocket(-1);
+        m_closeText = status == kReceiveClosed ? std::string("Disconnected")
+                                               : std::string(m_connection->GetLastErrorText());
+    }
+    return m_rawInput.Size() != before;
 }
 
 void CTelnetEngine::FinishPeerClose() {
@@ -273,12 +283,9 @@ void CTelnetEngine::FinishPeerClose() {
     ResetTelnetState(false);
 }
 
-void CTelnetEngine::RunPasses() {
+void CTelnetEngine::RunPasses(std::chrono::steady_clock::time_point deadline) {
     const std::uint64_t generation = m_generation;
     m_pendingWork = false;
-    // The clock is read after each chunk, never before the first: every slice makes progress,
-    // however short the budget.
-    const auto deadline = m_sliceClock() + m_sliceBudget;
     for (;;) {
         InflateResult result = InflateResult::NeedInput;
         // More is inflated only once the text inflated before is scanned, so the text buffer

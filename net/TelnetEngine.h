@@ -34,6 +34,9 @@ class CTelnetEngine {
     static constexpr std::size_t kMaxSubnegotiation = 64 * 1024;
     // A line without a line feed is handed out in pieces of this length.
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
+    // Reads one ProcessIncoming makes at most, whatever its clock says (each one up to the
+    // socket's own bound).
+    static constexpr int kMaxReadRounds = 16;
     // While this many received bytes wait unprocessed, no more are read from the socket.
     static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
     static constexpr std::size_t kInflateChunk = 65536;
@@ -180,7 +183,10 @@ class CTelnetEngine {
     // Typed text in the server's encoding, then with IAC doubled.
     void SendEscaped(const char* data, std::size_t length);
 
-    void RunPasses();
+    // Reads what the socket holds onto the raw input (nothing while a backlog waits or once the
+    // peer closed); true when bytes arrived. A close is noted for after the last bytes.
+    bool ReceiveMore();
+    void RunPasses(std::chrono::steady_clock::time_point deadline);
     // The line shown provisionally is complete: it leaves the pane before it is shown whole.
     void TakeBackProvisional();
     // The connection ends: what is shown provisionally stays.
