@@ -95,6 +95,7 @@ void OutputView::SetSelection(std::int32_t anchorPosition, std::int32_t caretPos
 
 void OutputView::SetPaneFont(const QFont& font) {
     m_layout.SetFont(font);
+    m_tiles.Forget();
     setFont(font);
     ScheduleRelayout();
 }
@@ -297,6 +298,7 @@ void OutputView::paintEvent(QPaintEvent*) {
     std::int32_t selStart = 0;
     std::int32_t selEnd = 0;
     GetSelection(selStart, selEnd);
+    m_tiles.Begin(painter, back.rgba());
     for (const Row& row : VisibleRows()) {
         if (row.y + m_layout.RowHeight() <= 0 || row.y >= viewport()->height()) continue;
         PaintRow(painter, row, selStart, selEnd);
@@ -355,12 +357,18 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             (style.effects & (CharFormat::kUnderline | CharFormat::kStrikeout)) == 0;
         m_glyphs.clear();
         m_glyphPositions.clear();
+        m_wordStarts.clear();
+        bool wordStart = true;
         while (j < limit && text(j) >= 0x20) {
             const quint32 glyph = m_layout.Glyph(text(j), variant);
             byGlyph = byGlyph && glyph != 0;
-            if (byGlyph && !(skipSpaces && text(j) == u' ')) {
+            if (skipSpaces && text(j) == u' ') {
+                wordStart = true;
+            } else if (byGlyph) {
                 m_glyphs.push_back(glyph);
                 m_glyphPositions.emplace_back(width, 0);
+                m_wordStarts.push_back(wordStart);
+                wordStart = false;
             }
             width += m_layout.Advance(text(j), variant, x + width);
             ++j;
@@ -369,7 +377,27 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             painter.fillRect(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()),
                              selected ? highlight : ToQColor(style.backColour));
         }
-        painter.setPen(selected ? highlightText : ToQColor(style.textColour));
+        const QColor colour = selected ? highlightText : ToQColor(style.textColour);
+        const QPointF origin(kMarginLeft + x, baseline);
+        // Words of text with no line through it, on the pane's own background, come from the
+        // pictures where they can.
+        const bool tiled =
+            byGlyph && skipSpaces && !m_glyphs.empty() && !selected &&
+            style.backColour == m_backColour &&
+            m_tiles.Draw(painter,
+                         WordTiles::Run{&m_layout.RawFont(variant), variant, m_glyphs.data(),
+                                        m_glyphPositions.data(), m_wordStarts.data(),
+                                        static_cast<int>(m_glyphs.size()), origin, width, row.y,
+                                        m_layout.RowHeight(), colour.rgba()});
+        if (tiled) {
+            x += width;
+            i = j;
+            continue;
+        }
+        if (!m_glyphs.empty() || !byGlyph) {
+            m_tiles.NoteDrawnByPainter(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()));
+        }
+        painter.setPen(colour);
         if (byGlyph && !m_glyphs.empty()) {
             QGlyphRun glyphs;
             glyphs.setRawFont(m_layout.RawFont(variant));
@@ -377,10 +405,10 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
                               static_cast<int>(m_glyphs.size()));
             glyphs.setUnderline((style.effects & CharFormat::kUnderline) != 0);
             glyphs.setStrikeOut((style.effects & CharFormat::kStrikeout) != 0);
-            painter.drawGlyphRun(QPointF(kMarginLeft + x, baseline), glyphs);
+            painter.drawGlyphRun(origin, glyphs);
         } else if (!byGlyph) {
             painter.setFont(m_layout.Font(style.effects));
-            painter.drawText(QPointF(kMarginLeft + x, baseline),
+            painter.drawText(origin,
                              QString::fromRawData(
                                  reinterpret_cast<const QChar*>(&rowText[i - row.start]), j - i));
         }

@@ -10,6 +10,7 @@
 #include "ui/qt/OutputLayout.h"
 #include "ui/qt/OutputText.h"
 #include "ui/qt/QtSizeReporter.h"
+#include "ui/qt/WordTiles.h"
 
 // The output pane's widget: paints an OutputText with word wrap at the widget width, laying out
 // only the lines it shows. A line longer than OutputText::kLinePiece is wrapped piece by piece,
@@ -114,6 +115,8 @@ class OutputView : public QAbstractScrollArea {
     // Reused by every paint.
     mutable std::vector<quint32> m_glyphs;
     mutable std::vector<QPointF> m_glyphPositions;
+    mutable std::vector<std::uint8_t> m_wordStarts;
+    mutable WordTiles m_tiles;
     // Counting the characters trimmed from the front (see OutputText::TrimmedCharacters).
     std::int64_t m_anchor = 0;
     std::int64_t m_caret = 0;

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QPointF>
+#include <QRawFont>
+#include <QRect>
+#include <QRgb>
+#include <cstdint>
+#include <vector>
+
+class QPainter;
+
+// Paints the words of the output pane from pictures of them it keeps. Game text says the same
+// words again and again; a word met a second time in the same style, at the same fraction of a
+// pixel, is drawn once by QPainter onto the pane's background and from then on copied into the
+// window's image row by row, which costs a fraction of drawing its glyphs. What reaches the
+// screen is what QPainter would draw: a picture is copied only where the background under it
+// is the pane's own and no ink of a neighbour lies there, and every other word is drawn by
+// QPainter at the very positions it would have had in its run.
+class WordTiles {
+  public:
+    // One run of glyphs in one style, laid out from origin (the baseline start, logical
+    // coordinates); wordStarts[i] says glyph i begins a word.
+    struct Run {
+        const QRawFont* font;
+        std::uint8_t variant;
+        const quint32* glyphs;
+        const QPointF* positions;
+        const std::uint8_t* wordStarts;
+        int count;
+        QPointF origin;
+        qreal width;  // of the run's cells
+        int rowTop;
+        int rowHeight;
+        QRgb colour;
+    };
+
+    // Looks at the painter once per paint (background: the pane's, under every run that
+    // comes); false when every run must go through QPainter.
+    bool Begin(const QPainter& painter, QRgb background);
+    // Draws the run, by pictures where it can and through painter elsewhere; false, with
+    // nothing drawn, when the caller must draw it all.
+    bool Draw(QPainter& painter, const Run& run);
+    // Tells of a run the painter drew itself (selected, with a line through it, or in glyphs
+    // the font lacks) over cells of a row: its ink may reach right of them and into the row
+    // below, where no picture may then be copied.
+    void NoteDrawnByPainter(QRectF cells);
+    // Forgets every picture: call when the fonts change.
+    void Forget();
+
+    // For tests and benchmarks: false sends every run through QPainter.
+    static void SetEnabled(bool enabled);
+
+  private:
+    struct Tile {
+        QImage image;   // the ink's box, on the background
+        QPoint offset;  // of its top left from the word's left pixel and the baseline
+        bool usable = true;
+    };
+
+    const Tile* TileFor(const Run& run, int first, int end, std::int64_t left, int baselineStep);
+    Tile MakeTile(const Run& run, int first, int end, std::int64_t left, int baselineStep);
+    void Copy(const Tile& tile, QPoint at);
+    void StartRow(int rowTop);
+    bool ClearOfInkAbove(const QRect& ink) const;
+    void DrawByPainter(QPainter& painter, const Run& run, int first, int end);
+    // Where a word's ink may lie, in device pixels, when no picture of it tells.
+    QRect InkBounds(const Run& run, int first, int end, int baseline) const;
+
+    std::uint8_t* m_bits = nullptr;
+    qsizetype m_stride = 0;
+    QRect m_device;
+    QPoint m_offset;
+    QRgb m_background = 0;
+    QImage::Format m_format = QImage::Format_Invalid;
+    // Ink below its row was drawn in this paint: rows under it are no longer plain background.
+    bool m_spilled = false;
+    // The row being painted and the right end of the ink drawn in it so far.
+    int m_lastRowTop = 0;
+    int m_lastRight = 0;
+    // Where ink of runs drawn by the painter may lie below their rows.
+    std::vector<QRect> m_below;
+    // Words by their hashes, open addressing: a picture's index, or kSeenOnce.
+    struct Slot {
+        std::uint64_t hash = 0;  // 0: empty
+        std::uint64_t check = 0;
+        std::uint32_t tile = 0;
+    };
+    static constexpr std::size_t kIndexSlots = 1u << 16;
+    static constexpr std::uint32_t kSeenOnce = 0xFFFFFFFFu;
+    std::vector<Slot> m_index;
+    std::size_t m_usedSlots = 0;
+    std::vector<Tile> m_tileList;
+    std::size_t m_tileBytes = 0;
+    // Reused by every run: the glyphs' positions in 1/64 device pixels.
+    std::vector<std::int64_t> m_fixedX;
+    QImage m_scratch;
+};
