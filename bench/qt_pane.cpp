@@ -6,7 +6,8 @@
 //
 // Run with QT_QPA_PLATFORM=offscreen (the default here). Set OSTRAK_BENCH_SKIP_5M=1 (or pass
 // --skip-5m) to leave out the 5M-line pane run (about half of the run time); --pane-only leaves
-// out the anchor (for profiling the pane alone).
+// out the anchor (for profiling the pane alone); --no-word-tiles paints every glyph through
+// QPainter, as the pane does for words it has no picture of.
 #include <sys/resource.h>
 #include <QAbstractScrollArea>
 #include <QApplication>
@@ -21,6 +22,7 @@
 #include "bench/BenchSupport.h"
 #include "ui/RichPane.h"
 #include "ui/qt/QtPaneControl.h"
+#include "ui/qt/WordTiles.h"
 
 namespace {
 
@@ -248,6 +250,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--skip-5m") == 0) skip5M = true;
         if (std::strcmp(argv[i], "--pane-only") == 0) paneOnly = true;
+        if (std::strcmp(argv[i], "--no-word-tiles") == 0) WordTiles::SetEnabled(false);
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
