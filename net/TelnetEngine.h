@@ -34,8 +34,10 @@ class CTelnetEngine {
     static constexpr std::size_t kMaxSubnegotiation = 64 * 1024;
     // A line without a line feed is handed out in pieces of this length.
     static constexpr std::size_t kMaxLineLength = 64 * 1024;
-    // While this many received bytes wait unprocessed, no more are read from the socket.
-    static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
+    // Received bytes waiting unprocessed stop reading from the socket at this many, and a read
+    // stops there too. More would only wait in the client's own memory (fresh pages, and out of
+    // the cache by the time it is inflated or scanned) where the system holds it for free.
+    static constexpr std::size_t kMaxRawBacklog = 1024 * 1024;
     static constexpr std::size_t kInflateChunk = 65536;
     // Text looked at ahead of a line for bytes the decoder must see.
     static constexpr std::size_t kUnchangedLookahead = 16 * 1024;
