@@ -75,7 +75,10 @@ double ReadStream(CTelnetEngine& engine, Sender& sender, Done done, int timeoutS
     const auto deadline = start + std::chrono::seconds(timeoutSeconds);
     while (!done() && Clock::now() < deadline) {
         engine.ProcessIncoming();
-        if (engine.HasPendingWork() || !engine.GetConnection()) continue;
+        // A connection that has ended has no descriptor left, and poll would sit out its whole
+        // time-out: nothing more comes.
+        if (!engine.IsConnected()) break;
+        if (done() || engine.HasPendingWork()) continue;
         pollfd watched{engine.GetConnection()->GetDescriptor(), POLLIN, 0};
         poll(&watched, 1, 10);
     }

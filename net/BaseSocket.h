@@ -45,8 +45,10 @@ class CBaseSocket {
     virtual void ClearError() = 0;
     virtual std::uint32_t Receive() = 0;
     // Receive, with the bytes read going onto the end of into rather than into the socket's
-    // own buffer (which is emptied into it first): a socket may read straight into it.
-    virtual std::uint32_t ReceiveInto(CByteBuffer& into) {
+    // own buffer (which is emptied into it first): a socket may read straight into it. limit is
+    // the room the caller has: a socket that reads straight into it reads no more, the rest
+    // stays with the system; one that reads into its own buffer first brings what Receive does.
+    virtual std::uint32_t ReceiveInto(CByteBuffer& into, std::size_t /*limit*/) {
         const std::uint32_t status = Receive();
         if (HasData()) {
             into.Append(GetBuffer(), GetBufferSize());

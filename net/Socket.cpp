@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <utility>
@@ -169,17 +170,18 @@ std::uint32_t CSocket::FailReceive(std::string text) {
     return m_status;
 }
 
-std::uint32_t CSocket::Receive() { return ReceiveOnto(m_buffer); }
+std::uint32_t CSocket::Receive() { return ReceiveOnto(m_buffer, kMaxReceivePerCall); }
 
-std::uint32_t CSocket::ReceiveInto(CByteBuffer& into) {
+std::uint32_t CSocket::ReceiveInto(CByteBuffer& into, std::size_t limit) {
     if (!m_buffer.Empty()) {
+        limit -= std::min(limit, m_buffer.Size());
         into.Append(m_buffer.Data(), m_buffer.Size());
         m_buffer.Clear();
     }
-    return ReceiveOnto(into);
+    return ReceiveOnto(into, limit);
 }
 
-std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target) {
+std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target, std::size_t limit) {
     // A closed or failed connection keeps reporting what ended it until ClearError or Close,
     // even though the socket is no longer connected.
     if (m_status != kReceiveOk) return m_status;
@@ -208,9 +210,11 @@ std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target) {
         return FailReceive("select() error is set: " + GetErrnoSocketText(error));
     }
 
-    for (std::size_t total = 0; total < kMaxReceivePerCall;) {
-        char* chunk = target.Reserve(kReadChunk);
-        const ssize_t count = recv(m_socket, chunk, kReadChunk, 0);
+    limit = std::min(limit, kMaxReceivePerCall);
+    for (std::size_t total = 0; total < limit;) {
+        const std::size_t wanted = std::min(kReadChunk, limit - total);
+        char* chunk = target.Reserve(wanted);
+        const ssize_t count = recv(m_socket, chunk, wanted, 0);
         if (count < 0) {
             if (errno == EINTR) continue;
             if (errno == EWOULDBLOCK || errno == EAGAIN) return m_status;
@@ -224,7 +228,7 @@ std::uint32_t CSocket::ReceiveOnto(CByteBuffer& target) {
         }
         target.Commit(static_cast<std::size_t>(count));
         total += static_cast<std::size_t>(count);
-        if (static_cast<std::size_t>(count) != kReadChunk) break;
+        if (static_cast<std::size_t>(count) != wanted) break;
     }
     return m_status;
 }

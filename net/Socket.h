@@ -37,7 +37,7 @@ class CSocket : public CBaseSocket {
     void ClearError() override;
     std::uint32_t Receive() override;
     // Reads straight into into: no copy through the socket's own buffer.
-    std::uint32_t ReceiveInto(CByteBuffer& into) override;
+    std::uint32_t ReceiveInto(CByteBuffer& into, std::size_t limit) override;
     const char* GetLine() override;
     std::size_t GetBufferSize() override;
     const char* GetBuffer() override;
@@ -63,8 +63,9 @@ class CSocket : public CBaseSocket {
     std::uint32_t FailAttempt(std::string text);
     void CloseHandle();
     std::uint32_t FailReceive(std::string text);
-    // The body of Receive, reading onto the end of target.
-    std::uint32_t ReceiveOnto(CByteBuffer& target);
+    // The body of Receive, reading at most limit bytes (and kMaxReceivePerCall) onto the end of
+    // target.
+    std::uint32_t ReceiveOnto(CByteBuffer& target, std::size_t limit);
     // One send call: the count taken, 0 when the connection takes nothing now, -1 on failure.
     long SendSome(const char* data, std::size_t length);
     auto WriteTo() {

@@ -37,8 +37,10 @@ class CTelnetEngine {
     // Reads one ProcessIncoming makes at most, whatever its clock says (each one up to the
     // socket's own bound).
     static constexpr int kMaxReadRounds = 16;
-    // While this many received bytes wait unprocessed, no more are read from the socket.
-    static constexpr std::size_t kMaxRawBacklog = 4 * 1024 * 1024;
+    // Received bytes waiting unprocessed stop reading from the socket at this many, and a read
+    // stops there too. More would only wait in the client's own memory (fresh pages, and out of
+    // the cache by the time it is inflated or scanned) where the system holds it for free.
+    static constexpr std::size_t kMaxRawBacklog = 1024 * 1024;
     static constexpr std::size_t kInflateChunk = 65536;
     // Text looked at ahead of a line for bytes the decoder must see.
     static constexpr std::size_t kUnchangedLookahead = 16 * 1024;

@@ -176,7 +176,7 @@ TEST(SocketReceive, OneCallStopsAtItsBoundAndLaterCallsGetTheRest) {
     EXPECT_EQ(received, total);
 }
 
-TEST(SocketReceive, ReceiveIntoAppendsAfterTheBytesHeldAndKeepsTheBoundAndTheClose) {
+TEST(SocketReceive, ReceiveIntoAppendsAfterTheBytesHeldAndKeepsTheLimitTheBoundAndTheClose) {
     ScriptedTelnetServer server;
     CSocket socket;
     ASSERT_TRUE(ConnectToServer(socket, server));
@@ -192,11 +192,20 @@ TEST(SocketReceive, ReceiveIntoAppendsAfterTheBytesHeldAndKeepsTheBoundAndTheClo
     ASSERT_TRUE(server.WaitIdle());
     CByteBuffer into;
     into.Append("old ", 4);
+    // The held bytes count against the room the caller gives; the rest waits with the system.
+    ASSERT_EQ(socket.ReceiveInto(into, 9), kReceiveOk);
+    EXPECT_EQ(std::string(into.Data(), into.Size()), "old held qqqq");
+    // A room past one read piece, and then none: the call reads up to it, never past.
+    const std::size_t room = CSocket::kReadChunk + 1000;
+    ASSERT_EQ(socket.ReceiveInto(into, room), kReceiveOk);
+    EXPECT_EQ(into.Size(), 13 + room);
+    ASSERT_EQ(socket.ReceiveInto(into, 0), kReceiveOk);
+    EXPECT_EQ(into.Size(), 13 + room);
     std::uint32_t status = kReceiveOk;
     for (int i = 0; i < 5000 && status == kReceiveOk; ++i) {
         const std::size_t before = into.Size();
-        status = socket.ReceiveInto(into);
-        EXPECT_LE(into.Size() - before, CSocket::kMaxReceivePerCall + 5);
+        status = socket.ReceiveInto(into, CByteBuffer::npos);
+        EXPECT_LE(into.Size() - before, CSocket::kMaxReceivePerCall);
         if (status == kReceiveOk) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_EQ(status, kReceiveClosed);
