@@ -97,3 +97,10 @@ bool CByteBuffer::TakeLine(std::string& line) {
     Consume(end + 1);
     return true;
 }
+
+std::size_t CByteBuffer::FindLast(char value, std::size_t limit) const {
+    const std::size_t end = std::min(limit, Size());
+    if (end == 0) return npos;
+    const void* found = memrchr(Data(), value, end);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - Data()) : npos;
+}

@@ -40,6 +40,8 @@ class CByteBuffer {
     // Position (from the front) of the first byte equal to value at or after from and before
     // limit, or npos.
     std::size_t Find(char value, std::size_t from = 0, std::size_t limit = npos) const;
+    // The last position before limit holding value, or npos.
+    std::size_t FindLast(char value, std::size_t limit) const;
     // Moves the bytes up to and including the first '\n' into line; false, and line left as it
     // is, when there is none.
     bool TakeLine(std::string& line);

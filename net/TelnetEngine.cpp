@@ -336,6 +336,28 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
         const std::size_t promptEnd =
             m_promptEnds.empty() ? CByteBuffer::npos
                                  : static_cast<std::size_t>(m_promptEnds.front() - m_textTaken);
+        if (settingsChanges != m_textSettingsChanges) {
+            settingsChanges = m_textSettingsChanges;
+            unchanged = 0;
+        }
+        // Without a filter, whole lines known to pass the decoder unchanged go out together:
+        // the pane takes them as it would one by one.
+        if (unchanged > 0 && !m_host.HasReceiveFilter()) {
+            const std::size_t last =
+                buffer.FindLast('\n', std::min({unchanged, m_scanPos, promptEnd, kMaxLineLength}));
+            if (last != CByteBuffer::npos) {
+                const std::size_t length = last + 1;
+                m_textTaken += length;
+                m_partialLength = 0;
+                if (m_provisionalLength != 0) TakeBackProvisional();
+                m_host.ShowText(std::string_view(buffer.Data(), length));
+                if (generation != m_generation) return;
+                buffer.Consume(length);
+                m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
+                unchanged -= length;
+                continue;
+            }
+        }
         // Only scanned text, and only a line's worth, is searched: an overlong line goes out in
         // pieces, and a large buffer without line feeds is not searched again for every piece.
         const std::size_t limit = std::min({m_scanPos, kMaxLineLength, promptEnd});
@@ -356,10 +378,6 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
         if (m_provisionalLength != 0) TakeBackProvisional();
         // The filters and the pane see the client's own encoding.
         std::string_view text(buffer.Data(), length);
-        if (settingsChanges != m_textSettingsChanges) {
-            settingsChanges = m_textSettingsChanges;
-            unchanged = 0;
-        }
         if (unchanged < length) {
             // A look ahead of a bounded length: a long partial line behind is not searched for
             // every slice.

@@ -2,6 +2,8 @@
 // and the prompt marks GA and EOR; and the escaping of what the client sends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/net/EngineHarness.h"
 
 TEST(TelnetText, EscapedIacIsOneDataByteWhereverTheReadsEnd) {
@@ -104,6 +106,26 @@ TEST(TelnetPrompts, PromptsPassTheReceiveFilterLikeLines) {
     plain.server.Send("login: " + Bytes({255, 249}));
     ASSERT_TRUE(plain.PumpUntilShown("login: "));
     EXPECT_EQ(plain.host.EventsStartingWith("show:"), std::vector<std::string>{"show:login: "});
+}
+
+// Without scripts, lines that pass the decoder unchanged go to the pane many at a time, never
+// past a prompt mark or into text that must be decoded, and nothing is lost or reordered.
+TEST(TelnetPrompts, WithoutAFilterLinesGoOutTogetherUpToAPromptOrColour) {
+    EngineHarness h;
+    h.host.hasFilter = false;
+    ASSERT_TRUE(h.Connect());
+    std::string lines;
+    for (int i = 0; i < 200; ++i) lines += "line " + std::to_string(i) + "\r\n";
+    h.server.Send(lines + "HP> " + Bytes({255, 249}) + lines + "\x1b[31mred\x1b[0m\r\n" + lines);
+    const std::string before = lines + "HP> " + lines;
+    ASSERT_TRUE(h.PumpUntil([&] {
+        return h.host.shown.size() > before.size() + lines.size() && h.host.shown.ends_with(lines);
+    }));
+    EXPECT_TRUE(h.host.shown.starts_with(before));
+    EXPECT_NE(h.host.shown.find("red", before.size()), std::string::npos);
+    const std::vector<std::string> shows = h.host.EventsStartingWith("show:");
+    EXPECT_LT(shows.size(), 20u);
+    EXPECT_NE(std::find(shows.begin(), shows.end(), "show:HP> "), shows.end());
 }
 
 TEST(TelnetPrompts, PromptInsideACompressedStreamShowsAtOnce) {
