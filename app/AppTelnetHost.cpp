@@ -70,7 +70,13 @@ void CAppTelnetHost::TakeBackProvisional() { m_app.OutputPane().TakeBackProvisio
 
 void CAppTelnetHost::SettleProvisional() { m_app.OutputPane().SettleProvisional(); }
 
-bool CAppTelnetHost::HasReceiveFilter() { return m_app.ScriptHost() != nullptr; }
+bool CAppTelnetHost::HasReceiveFilter() {
+    // Lines go one by one while a script listens to them, or to the tags in them (a tag's
+    // callback may start listening to the lines after it).
+    const CScriptHost* scripts = m_app.ScriptHost();
+    return scripts && (!scripts->Callbacks(ScriptEvent::Receive).empty() ||
+                       !scripts->Callbacks(ScriptEvent::ReceivePML).empty());
+}
 
 void CAppTelnetHost::FilterReceivedLine(std::string& line) {
     CScriptHost* scripts = m_app.ScriptHost();

@@ -42,8 +42,9 @@ class ITelnetHost {
     virtual void ReportBlock(std::span<const TelnetMessagePart> parts) = 0;
     // Appends server text to the output pane as it is.
     virtual void ShowText(std::string_view text) = 0;
-    // Whether received lines pass through FilterReceivedLine (scripts are running); without
-    // a filter the engine hands lines straight to ShowText without copying them.
+    // Whether received lines pass through FilterReceivedLine one by one (a script listens);
+    // without a filter the engine hands them straight to ShowText, many at a time. Asked again
+    // before every line.
     virtual bool HasReceiveFilter() { return true; }
     // Passes a line from the server through the "onReceive" callbacks and leaves in line the
     // text to show (an empty text is not shown); the host reports the scripts' message.

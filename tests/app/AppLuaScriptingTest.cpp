@@ -96,6 +96,26 @@ TEST_F(AppLuaScripting, ExampleTriggerAliasAndTimerWorkAgainstAServerAndDumpList
         << dump;
 }
 
+TEST_F(AppLuaScripting, LinesPassTheScriptsFromTheMomentOneListens) {
+    ScriptedTelnetServer server;
+    ASSERT_TRUE(StartWithClock());
+    ASSERT_TRUE(Connect(server));
+    NewOutput();
+    std::string burst;
+    for (int i = 0; i < 300; ++i) burst += "plain " + std::to_string(i) + "\r\n";
+    server.Send(burst);
+    ASSERT_TRUE(OutputShows("plain 299"));
+    const std::string shown = NewOutput();
+    EXPECT_NE(shown.find("plain 0"), std::string::npos);
+    EXPECT_NE(shown.find("plain 150"), std::string::npos);
+    App().SubmitText(
+        "/: function mark(line) return 'seen: ' .. line end "
+        "register_event('onReceive', 'mark')\r\n");
+    server.Send("after\r\nand more\r\n");
+    ASSERT_TRUE(OutputShows("seen: and more"));
+    EXPECT_NE(NewOutput().find("seen: after"), std::string::npos);
+}
+
 TEST_F(AppLuaScripting, BrokenScriptsAreReportedAndTheClientKeepsRunning) {
     ScriptedTelnetServer server;
     ASSERT_TRUE(StartWithClock());
