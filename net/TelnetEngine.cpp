@@ -340,28 +340,18 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
             settingsChanges = m_textSettingsChanges;
             unchanged = 0;
         }
+        const bool filtered = m_host.HasReceiveFilter();
         // Without a filter, whole lines known to pass the decoder unchanged go out together:
         // the pane takes them as it would one by one.
-        if (unchanged > 0 && !m_host.HasReceiveFilter()) {
-            const std::size_t last =
-                buffer.FindLast('\n', std::min({unchanged, m_scanPos, promptEnd, kMaxLineLength}));
-            if (last != CByteBuffer::npos) {
-                const std::size_t length = last + 1;
-                m_textTaken += length;
-                m_partialLength = 0;
-                if (m_provisionalLength != 0) TakeBackProvisional();
-                m_host.ShowText(std::string_view(buffer.Data(), length));
-                if (generation != m_generation) return;
-                buffer.Consume(length);
-                m_scanPos = m_scanPos > length ? m_scanPos - length : 0;
-                unchanged -= length;
-                continue;
-            }
-        }
+        const std::size_t lastOfBlock =
+            unchanged > 0 && !filtered
+                ? buffer.FindLast('\n', std::min({unchanged, m_scanPos, promptEnd, kMaxLineLength}))
+                : CByteBuffer::npos;
         // Only scanned text, and only a line's worth, is searched: an overlong line goes out in
         // pieces, and a large buffer without line feeds is not searched again for every piece.
         const std::size_t limit = std::min({m_scanPos, kMaxLineLength, promptEnd});
-        const std::size_t end = buffer.Find('\n', 0, limit);
+        const std::size_t end =
+            lastOfBlock != CByteBuffer::npos ? lastOfBlock : buffer.Find('\n', 0, limit);
         std::size_t length;
         if (end != CByteBuffer::npos) {
             length = end + 1;
@@ -393,7 +383,7 @@ void CTelnetEngine::TakeLines(CByteBuffer& buffer) {
             m_decoder.Decode(text, m_decoded);
             text = m_decoded;
         }
-        if (!m_host.HasReceiveFilter()) {
+        if (!filtered) {
             m_host.ShowText(text);
             if (generation != m_generation) return;
             buffer.Consume(length);

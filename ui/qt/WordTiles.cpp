@@ -60,7 +60,6 @@ bool WordTiles::Begin(const QPainter& painter, QRgb background) {
     }
     m_device = allowed;
     m_offset = QPoint(static_cast<int>(transform.dx()), static_cast<int>(transform.dy()));
-    m_spilled = false;
     m_lastRowTop = INT_MIN;
     m_below.clear();
     // The engine writes through the pointer it took when the paint began; constBits gives that
@@ -105,9 +104,10 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
                 QPoint(static_cast<int>(left) + tile->offset.x(), baseline + tile->offset.y()),
                 tile->image.size());
             // Only over the run's own cells in its own row, clear of ink drawn before it.
-            if (ink.isEmpty() || (!m_spilled && ink.left() >= std::max(runLeft, m_lastRight) &&
-                                  ink.right() < runRight && ink.top() >= rowTop &&
-                                  ink.bottom() < rowBottom && m_device.contains(ink))) {
+            if (ink.isEmpty() ||
+                (ink.left() >= std::max(runLeft, m_lastRight) && ink.right() < runRight &&
+                 ink.top() >= rowTop && ink.bottom() < rowBottom && m_device.contains(ink) &&
+                 ClearOfInkAbove(ink))) {
                 Copy(*tile, ink.topLeft());
                 copied = true;
             }
@@ -118,7 +118,9 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
         }
         if (!ink.isEmpty()) {
             m_lastRight = std::max(m_lastRight, ink.right() + 1);
-            if (ink.bottom() >= rowBottom) m_spilled = true;
+            if (ink.bottom() >= rowBottom) {
+                m_below.push_back(QRect(QPoint(ink.left(), rowBottom), ink.bottomRight()));
+            }
         }
         first = end;
     }

@@ -74,12 +74,10 @@ class WordTiles {
     QPoint m_offset;
     QRgb m_background = 0;
     QImage::Format m_format = QImage::Format_Invalid;
-    // Ink below its row was drawn in this paint: rows under it are no longer plain background.
-    bool m_spilled = false;
     // The row being painted and the right end of the ink drawn in it so far.
     int m_lastRowTop = 0;
     int m_lastRight = 0;
-    // Where ink of runs drawn by the painter may lie below their rows.
+    // Where ink drawn in this paint lies, or may lie, below its row: no picture goes there.
     std::vector<QRect> m_below;
     // Words by their hashes, open addressing: a picture's index, or kSeenOnce.
     struct Slot {
