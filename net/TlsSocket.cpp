@@ -223,23 +223,21 @@ std::string CTlsSocket::CheckCertificate() {
 
 std::uint32_t CTlsSocket::FailConnect(std::string text) {
     m_lastError = std::move(text);
-    FreeSession();
-    m_tcp.Close();
-    m_phase = Phase::Failed;
+    EndSession(Phase::Failed);
     return kSocketFailed;
 }
 
-void CTlsSocket::FreeSession() {
+void CTlsSocket::EndSession(Phase next) {
     if (m_ssl) SSL_free(m_ssl);
     m_ssl = nullptr;
+    m_tcp.Close();
+    m_phase = next;
 }
 
 void CTlsSocket::Close() {
     // The close notice is sent if the connection takes it now; nothing waits for the reply.
     if (m_ssl && m_phase == Phase::Connected && m_status == kReceiveOk) SSL_shutdown(m_ssl);
-    FreeSession();
-    m_tcp.Close();
-    m_phase = Phase::Idle;
+    EndSession(Phase::Idle);
     m_status = kReceiveOk;
     m_lastError.clear();
     m_buffer.Clear();
@@ -256,9 +254,7 @@ void CTlsSocket::ClearError() {
 
 std::uint32_t CTlsSocket::FailReceive(std::string text) {
     m_lastError = std::move(text);
-    FreeSession();
-    m_tcp.Close();
-    m_phase = Phase::Idle;
+    EndSession(Phase::Idle);
     m_status = kReceiveError;
     return m_status;
 }
@@ -281,9 +277,7 @@ std::uint32_t CTlsSocket::Receive() {
         // A close notice and a plain end of the stream are both the server hanging up; many
         // servers never send the notice.
         if (error == SSL_ERROR_ZERO_RETURN || (error == SSL_ERROR_SYSCALL && errno == 0)) {
-            FreeSession();
-            m_tcp.Close();
-            m_phase = Phase::Idle;
+            EndSession(Phase::Idle);
             m_status = kReceiveClosed;
             return m_status;
         }

@@ -63,7 +63,8 @@ class CTlsSocket : public CBaseSocket {
     std::string CheckCertificate();
     std::uint32_t FailConnect(std::string text);
     std::uint32_t FailReceive(std::string text);
-    void FreeSession();
+    // Frees the TLS session, closes the TCP connection and moves to next.
+    void EndSession(Phase next);
     // One write: the count taken, 0 when the connection takes nothing now, -1 on failure.
     long WriteSome(const char* data, std::size_t length);
     auto WriteTo() {
