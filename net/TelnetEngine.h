@@ -41,6 +41,9 @@ class CTelnetEngine {
     // stops there too. More would only wait in the client's own memory (fresh pages, and out of
     // the cache by the time it is inflated or scanned) where the system holds it for free.
     static constexpr std::size_t kMaxRawBacklog = 1024 * 1024;
+    // One read takes at most this much, so what it brings is scanned while it is still in the
+    // cache; a larger read lands in memory the scan must fetch again.
+    static constexpr std::size_t kMaxReadPerRound = 64 * 1024;
     static constexpr std::size_t kInflateChunk = 65536;
     // Text looked at ahead of a line for bytes the decoder must see.
     static constexpr std::size_t kUnchangedLookahead = 16 * 1024;
