@@ -56,6 +56,9 @@ struct RunFigures {
     double cpuAtBatchStart = 0;
     Clock::time_point wallAtBatchStart;
     double worstTurnMs = 0;
+    // Where the time went: in the appends, and in the turns that lay out and paint.
+    double appendMs = 0;
+    double turnMs = 0;
     double residentPerLine = 0;
     double peakPerLine = 0;
     long paints = 0;
@@ -80,6 +83,7 @@ void StartBatch(RunFigures& figures) {
 }
 
 void NoteAppend(RunFigures& figures, double ms) {
+    figures.appendMs += ms;
     figures.worstAppendMs = std::max(figures.worstAppendMs, ms);
     figures.batchWorstMs = std::max(figures.batchWorstMs, ms);
 }
@@ -98,7 +102,9 @@ void ProcessTurn(RunFigures& figures) {
     figures.batchWorstMs = 0;
     const auto start = Clock::now();
     QCoreApplication::processEvents();
-    figures.worstTurnMs = std::max(figures.worstTurnMs, Millis(Clock::now() - start));
+    const double turnMs = Millis(Clock::now() - start);
+    figures.turnMs += turnMs;
+    figures.worstTurnMs = std::max(figures.worstTurnMs, turnMs);
     StartBatch(figures);
 }
 
@@ -235,6 +241,9 @@ void PrintRun(const char* who, int count, const RunFigures& f) {
                     f.peakPerLine);
     std::printf("  worst append %.3f ms in the %ld of %ld batches that kept their core",
                 f.worstUnswitchedAppendMs, f.batches - f.switchedBatches, f.batches);
+    std::printf("  appends %.0f%%, turns %.0f%% of the time (%.2f us a line, %.0f us a turn)",
+                100 * f.appendMs / (f.seconds * 1e3), 100 * f.turnMs / (f.seconds * 1e3),
+                f.appendMs * 1e3 / count, f.turnMs * 1e3 / static_cast<double>(f.batches));
     // Past the default scrollback the oldest lines go, so per line of input means nothing.
     if (count > 1'000'000)
         std::printf("  memory %5.0f MB resident, %5.0f MB peak", f.residentPerLine * count / 1e6,

@@ -263,9 +263,8 @@ bool CTelnetEngine::ReceiveMore() {
     // While a backlog waits, the bytes stay with the system: the server then waits for us.
     if (m_closePending || m_rawInput.Size() >= kMaxRawBacklog) return false;
     const std::size_t before = m_rawInput.Size();
-    const std::uint32_t status =
-        m_connection->ReceiveInto(m_rawInput,
-                                  std::min(kMaxReadPerRound, kMaxRawBacklog - m_rawInput.Size()));
+    const std::uint32_t status = m_connection->ReceiveInto(
+        m_rawInput, std::min(kMaxReadPerRound, kMaxRawBacklog - m_rawInput.Size()));
     if (status != kReceiveOk) {
         // The bytes that came before the close are the server's last words; they are shown
         // before the connection ends.

@@ -1,9 +1,13 @@
 // Words painted from pictures must look exactly as the painter draws them.
 #include <QAbstractScrollArea>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QImage>
+#include <QPainter>
+#include <QRawFont>
 #include <QScreen>
 #include <string>
+#include <vector>
 
 #include "QtTestSupport.h"
 #include "ui/qt/OutputView.h"
@@ -28,11 +32,12 @@ struct Piece {
     Colour back = 0;
 };
 
-// The pane as the window system shows it, painted often enough for every word to have its
-// picture.
-QImage Shown(PaneUnderTest& pane, bool tiles) {
+// The pane as the window system shows it, by default painted often enough for every word to
+// have its picture.
+QImage Shown(PaneUnderTest& pane, bool tiles, int paints = 3) {
     WordTiles::SetEnabled(tiles);
-    for (int paint = 0; paint < 3; ++paint) {
+    ProcessEvents();
+    for (int paint = 0; paint < paints; ++paint) {
         static_cast<QAbstractScrollArea*>(pane.Widget())->viewport()->repaint();
     }
     ProcessEvents();
@@ -77,6 +82,52 @@ TEST(WordTiles, PanePaintedFromPicturesLooksAsThePainterDrawsIt) {
         view.ScrollRows(-1);
         EXPECT_EQ(CountDifferences(Shown(pane, false), Shown(pane, true)), 0) << family;
     }
+}
+
+// Words at whole-pixel steps are the same picture wherever they stand. With room for a single
+// picture it is dropped while the run uses it, and another word's picture takes its place: no
+// word may then be copied from that one.
+TEST(WordTiles, PicturesDroppedWhileARunUsesThemAreNotCopiedForOtherWords) {
+    const QRawFont font = QRawFont::fromFont(QFont("DejaVu Sans Mono", 12));
+    const QList<quint32> glyphs = font.glyphIndexesForString("aabbccdd");
+    std::vector<QPointF> positions;
+    for (int i = 0; i < glyphs.size(); ++i) positions.emplace_back(20 * i, 0);
+    const std::vector<std::uint8_t> wordStarts(glyphs.size(), 1);
+    const QRgb back = 0xFF101010;
+    const QRgb ink = 0xFFC0C0C0;
+    const WordTiles::Run run{&font,
+                             0,
+                             glyphs.data(),
+                             positions.data(),
+                             wordStarts.data(),
+                             static_cast<int>(glyphs.size()),
+                             QPointF(5, 22),
+                             160.0,
+                             0,
+                             30,
+                             ink};
+    QImage expected(180, 30, QImage::Format_RGB32);
+    expected.fill(back);
+    {
+        QPainter painter(&expected);
+        painter.setPen(QColor::fromRgba(ink));
+        QGlyphRun all;
+        all.setRawFont(font);
+        all.setRawData(glyphs.data(), positions.data(), static_cast<int>(glyphs.size()));
+        painter.drawGlyphRun(run.origin, all);
+    }
+    WordTiles::SetMaxTiles(1);
+    WordTiles tiles;
+    for (int paint = 0; paint < 3; ++paint) {
+        QImage image(expected.size(), QImage::Format_RGB32);
+        image.fill(back);
+        QPainter painter(&image);
+        ASSERT_TRUE(tiles.Begin(painter, back));
+        ASSERT_TRUE(tiles.Draw(painter, run));
+        painter.end();
+        EXPECT_EQ(CountDifferences(expected, image), 0) << paint;
+    }
+    WordTiles::SetMaxTiles(0);
 }
 
 }  // namespace

@@ -5,10 +5,15 @@
 #include <deque>
 #include <memory>
 #include <type_traits>
+#include <utility>
+
+#include "ui/qt/BlockMemory.h"
 
 // A sequence of plain values in fixed-size blocks: growing at the end never copies what is
 // stored, dropping from the front frees whole blocks, and the peak is one block above what is
 // held. Indexing is constant time. Edits elsewhere are left to the owner (truncate, re-append).
+// One freed block is kept for the next, so a full scrollback that drops as much at the front as
+// it gains at the end asks the system for nothing.
 template <typename T, unsigned kBlockBits>
 class ChunkedArray {
     static_assert(std::is_trivially_copyable_v<T>);
@@ -78,6 +83,7 @@ class ChunkedArray {
         m_front += count;
         m_size -= count;
         while (m_front >= kBlockSize) {
+            m_spare = std::move(m_blocks.front());
             m_blocks.pop_front();
             m_front -= kBlockSize;
         }
@@ -91,12 +97,16 @@ class ChunkedArray {
         }
         m_size = size;
         const std::size_t blocksNeeded = (m_front + m_size + kMask) >> kBlockBits;
-        while (m_blocks.size() > blocksNeeded) m_blocks.pop_back();
+        while (m_blocks.size() > blocksNeeded) {
+            m_spare = std::move(m_blocks.back());
+            m_blocks.pop_back();
+        }
     }
 
     void Clear() {
         m_blocks.clear();
         m_blocks.shrink_to_fit();
+        m_spare.reset();
         m_front = 0;
         m_size = 0;
     }
@@ -117,15 +127,28 @@ class ChunkedArray {
 
     // Bytes allocated for the values and the block table.
     std::size_t MemoryUsage() const {
-        return m_blocks.size() * (kBlockSize * sizeof(T) + sizeof(std::unique_ptr<T[]>));
+        return (m_blocks.size() + (m_spare ? 1 : 0)) * (kBlockBytes + sizeof(Block));
     }
 
   private:
     static constexpr std::size_t kMask = kBlockSize - 1;
+    static constexpr std::size_t kBlockBytes = kBlockSize * sizeof(T);
 
-    void AddBlock() { m_blocks.push_back(std::make_unique_for_overwrite<T[]>(kBlockSize)); }
+    struct FreeBlockOf {
+        void operator()(T* block) const { FreeBlock(block, kBlockBytes); }
+    };
+    using Block = std::unique_ptr<T[], FreeBlockOf>;
 
-    std::deque<std::unique_ptr<T[]>> m_blocks;
+    void AddBlock() {
+        if (m_spare) {
+            m_blocks.push_back(std::move(m_spare));
+        } else {
+            m_blocks.push_back(Block(static_cast<T*>(AllocateBlock(kBlockBytes))));
+        }
+    }
+
+    std::deque<Block> m_blocks;
+    Block m_spare;
     std::size_t m_front = 0;  // index of the first value within the first block
     std::size_t m_size = 0;
 };

@@ -13,9 +13,17 @@ namespace {
 bool g_enabled = true;
 
 // Pictures kept before all are dropped (words met once are dropped with them when half the
-// index is used).
-constexpr std::size_t kMaxTileBytes = 8u << 20;
+// index is used): 8 blocks of 1 MiB of pixels, and at most this many pictures.
+constexpr std::size_t kBlockPixels = 256 * 1024;
+constexpr std::size_t kMaxBlocks = 8;
 constexpr std::size_t kMaxTiles = 8192;
+std::size_t g_maxTiles = kMaxTiles;
+// A word wider than this (in pixels), or in a font larger than this, is always drawn by the
+// painter.
+constexpr std::int64_t kMaxTileSpan = 2048;
+constexpr int kMaxTilePad = 512;
+// Pixels fetched ahead for one picture.
+constexpr std::size_t kMaxPrefetch = 4096;
 
 // A position in the 1/64 pixels the painter places glyphs in.
 std::int64_t Fixed(qreal value) { return std::llround(value * 64); }
@@ -23,6 +31,8 @@ std::int64_t Fixed(qreal value) { return std::llround(value * 64); }
 }  // namespace
 
 void WordTiles::SetEnabled(bool enabled) { g_enabled = enabled; }
+
+void WordTiles::SetMaxTiles(std::size_t count) { g_maxTiles = count == 0 ? kMaxTiles : count; }
 
 bool WordTiles::Begin(const QPainter& painter, QRgb background) {
     m_bits = nullptr;
@@ -73,7 +83,10 @@ void WordTiles::Forget() {
     m_tileList.clear();
     m_index.clear();
     m_usedSlots = 0;
-    m_tileBytes = 0;
+    // The first block is kept and filled again.
+    if (m_blocks.size() > 1) m_blocks.resize(1);
+    m_lastBlockUsed = 0;
+    ++m_forgets;
 }
 
 bool WordTiles::Draw(QPainter& painter, const Run& run) {
@@ -87,22 +100,40 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
         if (run.positions[i].y() != 0) return false;
         m_fixedX[static_cast<std::size_t>(i)] = baseX + Fixed(run.positions[i].x());
     }
+    // The words are looked up in three sweeps, so that what each needs from memory (its slot,
+    // then its pixels) is fetched while the others are dealt with, not one after the other.
+    m_words.clear();
+    for (int first = 0; first < run.count;) {
+        int end = first + 1;
+        while (end < run.count && !run.wordStarts[end]) ++end;
+        Word word{first, end, m_fixedX[static_cast<std::size_t>(first)] >> 6, 0, 0, kNoTile};
+        HashWord(word, run, baselineStep);
+        if (!m_index.empty()) __builtin_prefetch(&m_index[word.hash & (kIndexSlots - 1)]);
+        m_words.push_back(word);
+        first = end;
+    }
+    std::uint64_t forgets = m_forgets;
+    for (std::size_t k = 0; k < m_words.size(); ++k) {
+        m_words[k].tile = TileFor(run, m_words[k], baselineStep);
+        if (m_forgets != forgets) {
+            // Every picture went: those found for the words before are gone with them.
+            forgets = m_forgets;
+            for (std::size_t j = 0; j < k; ++j) m_words[j].tile = kNoTile;
+        }
+        PrefetchPixels(m_words[k].tile);
+    }
     const int runLeft = static_cast<int>(std::floor(run.origin.x() + m_offset.x()));
     const int runRight = static_cast<int>(std::ceil(run.origin.x() + m_offset.x() + run.width));
     const int rowTop = run.rowTop + m_offset.y();
     const int rowBottom = rowTop + run.rowHeight;
     StartRow(rowTop);
-    for (int first = 0; first < run.count;) {
-        int end = first + 1;
-        while (end < run.count && !run.wordStarts[end]) ++end;
-        const std::int64_t left = m_fixedX[static_cast<std::size_t>(first)] >> 6;
-        const Tile* tile = TileFor(run, first, end, left, baselineStep);
+    for (const Word& word : m_words) {
+        const Tile* tile = word.tile == kNoTile ? nullptr : &m_tileList[word.tile];
         QRect ink;
         bool copied = false;
         if (tile && tile->usable) {
-            ink = QRect(
-                QPoint(static_cast<int>(left) + tile->offset.x(), baseline + tile->offset.y()),
-                tile->image.size());
+            ink = QRect(static_cast<int>(word.left) + tile->offsetX, baseline + tile->offsetY,
+                        tile->width, tile->height);
             // Only over the run's own cells in its own row, clear of ink drawn before it.
             if (ink.isEmpty() ||
                 (ink.left() >= std::max(runLeft, m_lastRight) && ink.right() < runRight &&
@@ -113,8 +144,8 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
             }
         }
         if (!copied) {
-            DrawByPainter(painter, run, first, end);
-            if (!tile || !tile->usable) ink = InkBounds(run, first, end, baseline);
+            DrawByPainter(painter, run, word.first, word.end);
+            if (!tile || !tile->usable) ink = InkBounds(run, word.first, word.end, baseline);
         }
         if (!ink.isEmpty()) {
             m_lastRight = std::max(m_lastRight, ink.right() + 1);
@@ -122,7 +153,6 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
                 m_below.push_back(QRect(QPoint(ink.left(), rowBottom), ink.bottomRight()));
             }
         }
-        first = end;
     }
     return true;
 }
@@ -146,10 +176,9 @@ bool WordTiles::ClearOfInkAbove(const QRect& ink) const {
                         [&](const QRect& area) { return area.intersects(ink); });
 }
 
-const WordTiles::Tile* WordTiles::TileFor(const Run& run, int first, int end, std::int64_t left,
-                                          int baselineStep) {
-    // The word as two independent 64-bit hashes of its style, baseline step, glyphs and their
-    // 1/64 offsets: 128 bits tell words apart.
+void WordTiles::HashWord(Word& word, const Run& run, int baselineStep) const {
+    // Two independent 64-bit hashes of its style, baseline step, glyphs and their 1/64
+    // offsets: the 96 bits kept tell words apart.
     std::uint64_t hash = 0x243F6A8885A308D3ull;
     std::uint64_t check = 0x13198A2E03707344ull;
     const auto add = [&](std::uint64_t value) {
@@ -160,44 +189,55 @@ const WordTiles::Tile* WordTiles::TileFor(const Run& run, int first, int end, st
     };
     add(run.variant | static_cast<std::uint64_t>(baselineStep) << 8);
     add(run.colour);
-    for (int i = first; i < end; ++i) {
+    for (int i = word.first; i < word.end; ++i) {
         add(run.glyphs[i] |
-            static_cast<std::uint64_t>(m_fixedX[static_cast<std::size_t>(i)] - left * 64) << 32);
+            static_cast<std::uint64_t>(m_fixedX[static_cast<std::size_t>(i)] - word.left * 64)
+                << 32);
     }
-    if (hash == 0) hash = 1;  // 0 marks an empty slot
+    word.hash = hash == 0 ? 1 : hash;  // 0 marks an empty slot
+    word.check = check;
+}
+
+std::uint32_t WordTiles::TileFor(const Run& run, const Word& word, int baselineStep) {
     if (m_index.empty()) m_index.resize(kIndexSlots);
-    std::size_t at = hash & (kIndexSlots - 1);
-    while (m_index[at].hash != 0 && (m_index[at].hash != hash || m_index[at].check != check)) {
+    const auto check = static_cast<std::uint32_t>(word.check);
+    std::size_t at = word.hash & (kIndexSlots - 1);
+    while (m_index[at].hash != 0 && (m_index[at].hash != word.hash || m_index[at].check != check)) {
         at = (at + 1) & (kIndexSlots - 1);
     }
     Slot& slot = m_index[at];
-    if (slot.hash != 0 && slot.tile != kSeenOnce) return &m_tileList[slot.tile];
+    if (slot.hash != 0 && slot.tile != kSeenOnce) return slot.tile;
     if (slot.hash == 0) {
         // A word met for the first time is only noted: one that never comes again costs no
         // picture.
         if (++m_usedSlots > kIndexSlots / 2) {
             Forget();
         } else {
-            slot = Slot{hash, check, kSeenOnce};
+            slot = Slot{word.hash, check, kSeenOnce};
         }
-        return nullptr;
+        return kNoTile;
     }
-    if (m_tileList.size() >= kMaxTiles || m_tileBytes >= kMaxTileBytes) {
+    const std::uint32_t tile =
+        m_tileList.size() < g_maxTiles ? MakeTile(run, word, baselineStep) : kNoTile;
+    if (tile == kNoTile) {
         Forget();
-        return nullptr;
+        return kNoTile;
     }
-    slot.tile = static_cast<std::uint32_t>(m_tileList.size());
-    m_tileList.push_back(MakeTile(run, first, end, left, baselineStep));
-    m_tileBytes += static_cast<std::size_t>(m_tileList.back().image.sizeInBytes());
-    return &m_tileList.back();
+    slot.tile = tile;
+    return tile;
 }
 
-WordTiles::Tile WordTiles::MakeTile(const Run& run, int first, int end, std::int64_t left,
-                                    int baselineStep) {
+std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baselineStep) {
     // The word is drawn as the painter would draw it in place: each glyph at the same 1/64
     // from the word's left pixel and the baseline's, on the background, with room all round.
     const int pad = static_cast<int>(std::ceil(run.font->pixelSize())) + 4;
-    const std::int64_t span = (m_fixedX[static_cast<std::size_t>(end - 1)] - left * 64) >> 6;
+    const std::int64_t span =
+        (m_fixedX[static_cast<std::size_t>(word.end - 1)] - word.left * 64) >> 6;
+    if (span > kMaxTileSpan || pad > kMaxTilePad) {
+        // Too large to keep: the painter draws it every time.
+        m_tileList.push_back(Tile{.usable = false});
+        return static_cast<std::uint32_t>(m_tileList.size() - 1);
+    }
     const int width = static_cast<int>(span) + 3 * pad;
     const int height = 3 * pad;
     // One scratch image serves every word, grown when a word needs more room.
@@ -208,10 +248,11 @@ WordTiles::Tile WordTiles::MakeTile(const Run& run, int first, int end, std::int
     }
     QImage& scratch = m_scratch;
     scratch.fill(m_background);
-    std::vector<QPointF> positions;
-    for (int i = first; i < end; ++i) {
-        positions.emplace_back(
-            pad + static_cast<qreal>(m_fixedX[static_cast<std::size_t>(i)] - left * 64) / 64, 0);
+    m_scratchPositions.clear();
+    for (int i = word.first; i < word.end; ++i) {
+        m_scratchPositions.emplace_back(
+            pad + static_cast<qreal>(m_fixedX[static_cast<std::size_t>(i)] - word.left * 64) / 64,
+            0);
     }
     {
         QPainter painter(&scratch);
@@ -220,7 +261,8 @@ WordTiles::Tile WordTiles::MakeTile(const Run& run, int first, int end, std::int
         painter.setPen(QColor::fromRgba(run.colour));
         QGlyphRun glyphs;
         glyphs.setRawFont(*run.font);
-        glyphs.setRawData(run.glyphs + first, positions.data(), end - first);
+        glyphs.setRawData(run.glyphs + word.first, m_scratchPositions.data(),
+                          word.end - word.first);
         painter.drawGlyphRun(QPointF(0, 2 * pad + static_cast<qreal>(baselineStep) / 64), glyphs);
     }
     int minX = width, minY = height, maxX = -1, maxY = -1;
@@ -235,19 +277,52 @@ WordTiles::Tile WordTiles::MakeTile(const Run& run, int first, int end, std::int
         }
     }
     Tile tile;
-    if (maxX < 0) return tile;  // no ink: nothing to copy
-    // Ink that reaches the edge may have been cut off: such a word stays the painter's.
-    tile.usable = minX > 0 && minY > 0 && maxX < width - 1 && maxY < height - 1;
-    tile.image = scratch.copy(minX, minY, maxX - minX + 1, maxY - minY + 1);
-    tile.offset = QPoint(minX - pad, minY - 2 * pad);
-    return tile;
+    if (maxX >= 0) {
+        // Ink that reaches the edge may have been cut off: such a word stays the painter's.
+        tile.usable = minX > 0 && minY > 0 && maxX < width - 1 && maxY < height - 1;
+        tile.width = static_cast<std::uint16_t>(maxX - minX + 1);
+        tile.height = static_cast<std::uint16_t>(maxY - minY + 1);
+        tile.offsetX = static_cast<std::int16_t>(minX - pad);
+        tile.offsetY = static_cast<std::int16_t>(minY - 2 * pad);
+    }
+    const std::size_t pixels = std::size_t{tile.width} * tile.height;
+    if (pixels > kBlockPixels) tile.usable = false;
+    if (tile.usable && pixels > 0) {
+        if (m_blocks.empty() || m_lastBlockUsed + pixels > kBlockPixels) {
+            if (m_blocks.size() >= kMaxBlocks) return kNoTile;
+            m_blocks.push_back(std::make_unique_for_overwrite<QRgb[]>(kBlockPixels));
+            m_lastBlockUsed = 0;
+        }
+        tile.block = static_cast<std::uint32_t>(m_blocks.size() - 1);
+        tile.first = static_cast<std::uint32_t>(m_lastBlockUsed);
+        QRgb* into = m_blocks.back().get() + m_lastBlockUsed;
+        for (int y = 0; y < tile.height; ++y, into += tile.width) {
+            std::memcpy(into, scratch.constScanLine(minY + y) + minX * 4,
+                        std::size_t{tile.width} * 4);
+        }
+        m_lastBlockUsed += pixels;
+    }
+    m_tileList.push_back(tile);
+    return static_cast<std::uint32_t>(m_tileList.size() - 1);
+}
+
+void WordTiles::PrefetchPixels(std::uint32_t tile) const {
+    if (tile == kNoTile) return;
+    const Tile& picture = m_tileList[tile];
+    if (!picture.usable || picture.width == 0) return;
+    const auto* from = reinterpret_cast<const char*>(m_blocks[picture.block].get() + picture.first);
+    const std::size_t bytes = std::size_t{picture.width} * picture.height * 4;
+    for (std::size_t at = 0; at < std::min(bytes, kMaxPrefetch); at += 64) {
+        __builtin_prefetch(from + at);
+    }
 }
 
 void WordTiles::Copy(const Tile& tile, QPoint at) {
-    const QImage& image = tile.image;
-    const std::size_t bytes = static_cast<std::size_t>(image.width()) * 4;
-    for (int y = 0; y < image.height(); ++y) {
-        std::memcpy(m_bits + (at.y() + y) * m_stride + at.x() * 4, image.constScanLine(y), bytes);
+    const QRgb* from = m_blocks[tile.block].get() + tile.first;
+    const std::size_t bytes = std::size_t{tile.width} * 4;
+    std::uint8_t* into = m_bits + at.y() * m_stride + at.x() * 4;
+    for (int y = 0; y < tile.height; ++y, from += tile.width, into += m_stride) {
+        std::memcpy(into, from, bytes);
     }
 }
 

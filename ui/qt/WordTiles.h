@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QRgb>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QPainter;
@@ -51,16 +52,37 @@ class WordTiles {
 
     // For tests and benchmarks: false sends every run through QPainter.
     static void SetEnabled(bool enabled);
+    // For tests: at most this many pictures (0: the normal bound), so that they are dropped
+    // while a paint uses them.
+    static void SetMaxTiles(std::size_t count);
 
   private:
+    // A picture: the ink's box, on the background, kept in a block of pixels row after row.
     struct Tile {
-        QImage image;   // the ink's box, on the background
-        QPoint offset;  // of its top left from the word's left pixel and the baseline
+        std::uint32_t block = 0;
+        std::uint32_t first = 0;  // its top left pixel in the block
+        std::uint16_t width = 0;
+        std::uint16_t height = 0;
+        // Of its top left from the word's left pixel and the baseline.
+        std::int16_t offsetX = 0;
+        std::int16_t offsetY = 0;
         bool usable = true;
     };
+    static constexpr std::uint32_t kNoTile = 0xFFFFFFFFu;
+    // One word of the run being drawn.
+    struct Word {
+        int first;
+        int end;
+        std::int64_t left;  // its left pixel
+        std::uint64_t hash;
+        std::uint64_t check;
+        std::uint32_t tile;  // or kNoTile
+    };
 
-    const Tile* TileFor(const Run& run, int first, int end, std::int64_t left, int baselineStep);
-    Tile MakeTile(const Run& run, int first, int end, std::int64_t left, int baselineStep);
+    void HashWord(Word& word, const Run& run, int baselineStep) const;
+    std::uint32_t TileFor(const Run& run, const Word& word, int baselineStep);
+    std::uint32_t MakeTile(const Run& run, const Word& word, int baselineStep);
+    void PrefetchPixels(std::uint32_t tile) const;
     void Copy(const Tile& tile, QPoint at);
     void StartRow(int rowTop);
     bool ClearOfInkAbove(const QRect& ink) const;
@@ -82,7 +104,7 @@ class WordTiles {
     // Words by their hashes, open addressing: a picture's index, or kSeenOnce.
     struct Slot {
         std::uint64_t hash = 0;  // 0: empty
-        std::uint64_t check = 0;
+        std::uint32_t check = 0;
         std::uint32_t tile = 0;
     };
     static constexpr std::size_t kIndexSlots = 1u << 16;
@@ -90,8 +112,14 @@ class WordTiles {
     std::vector<Slot> m_index;
     std::size_t m_usedSlots = 0;
     std::vector<Tile> m_tileList;
-    std::size_t m_tileBytes = 0;
-    // Reused by every run: the glyphs' positions in 1/64 device pixels.
+    // The pictures' pixels, in blocks filled one after the other.
+    std::vector<std::unique_ptr<QRgb[]>> m_blocks;
+    std::size_t m_lastBlockUsed = 0;  // pixels
+    // Counts the times every picture was dropped, so a run sees it happen under it.
+    std::uint64_t m_forgets = 0;
+    // Reused by every run: the glyphs' positions in 1/64 device pixels, and its words.
     std::vector<std::int64_t> m_fixedX;
+    std::vector<Word> m_words;
+    std::vector<QPointF> m_scratchPositions;
     QImage m_scratch;
 };
