@@ -175,9 +175,15 @@ bool OutputLayout::StepUp(RowCursor& cursor) const {
     return true;
 }
 
-std::int32_t OutputLayout::LastPageTop(int pageRows, qreal width) const {
+std::int32_t OutputLayout::LastPageTop(int pageRows, qreal width,
+                                       std::vector<LineRow>* rows) const {
     RowCursor cursor = Locate(m_text.Length(), width);
-    for (int i = 1; i < pageRows && StepUp(cursor);) ++i;
+    if (rows) rows->clear();
+    for (int i = 1;; ++i) {
+        if (rows) rows->push_back({cursor.line, cursor.spans[cursor.row]});
+        if (i >= pageRows || !StepUp(cursor)) break;
+    }
+    if (rows) std::reverse(rows->begin(), rows->end());
     return cursor.Start();
 }
 

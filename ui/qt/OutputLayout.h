@@ -66,8 +66,13 @@ class OutputLayout {
     // Move to the next or previous row; false at the end or the start of the text.
     bool StepDown(RowCursor& cursor) const;
     bool StepUp(RowCursor& cursor) const;
-    // Start of the top row of a page of pageRows rows ending with the last row.
-    std::int32_t LastPageTop(int pageRows, qreal width) const;
+    // Start of the top row of a page of pageRows rows ending with the last row; with rows, the
+    // page's rows too, from the top, each with its line.
+    struct LineRow {
+        std::int32_t line;
+        Span span;
+    };
+    std::int32_t LastPageTop(int pageRows, qreal width, std::vector<LineRow>* rows = nullptr) const;
     // The character of the row [start, end) at x from the row's left, or, when nearest, the
     // boundary between characters closest to x.
     std::int32_t BoundaryAt(std::int32_t start, std::int32_t end, qreal x, bool nearest) const;

@@ -61,6 +61,7 @@ void OutputView::TextChanged() {
 }
 
 void OutputView::ScheduleRelayout() {
+    m_lastPageValid = false;
     if (m_relayoutPending) return;
     m_relayoutPending = true;
     QMetaObject::invokeMethod(this, &OutputView::Relayout, Qt::QueuedConnection);
@@ -148,6 +149,16 @@ std::vector<OutputView::Row> OutputView::VisibleRows() const {
     // what is left below it is less than a row. A row cut in half at the top would be the one
     // read next; below the last text there is nothing to read.
     const int height = viewport()->height();
+    if (m_follow && m_lastPageValid && !m_relayoutPending && m_lastPageWidth == WrapWidth() &&
+        m_lastPageHeight == height) {
+        int y = kMarginTop;
+        for (const OutputLayout::LineRow& row : m_lastPage) {
+            if (y >= height) break;
+            rows.push_back({row.line, row.span.start, row.span.end, y});
+            y += m_layout.RowHeight();
+        }
+        return rows;
+    }
     OutputLayout::RowCursor cursor = m_layout.Locate(TopPosition(), WrapWidth());
     for (int y = kMarginTop; y < height; y += m_layout.RowHeight()) {
         const OutputLayout::Span& span = cursor.spans[cursor.row];
@@ -192,7 +203,10 @@ std::int32_t OutputView::PositionFromBar(int value) const {
 void OutputView::Relayout() {
     if (!m_relayoutPending) return;
     m_relayoutPending = false;
-    m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth());
+    m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth(), &m_lastPage);
+    m_lastPageValid = true;
+    m_lastPageWidth = WrapWidth();
+    m_lastPageHeight = viewport()->height();
     StyleScrollBar();
     if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
     UpdateScrollBar();

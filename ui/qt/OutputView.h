@@ -135,6 +135,12 @@ class OutputView : public QAbstractScrollArea {
     std::int32_t m_maxTop = 0;
     bool m_follow = true;
     bool m_relayoutPending = false;
+    // The rows of the last page as the last layout found them, for the width and height it
+    // was made for: a pane that follows the end paints them without wrapping them again.
+    std::vector<OutputLayout::LineRow> m_lastPage;
+    bool m_lastPageValid = false;
+    qreal m_lastPageWidth = 0;
+    int m_lastPageHeight = 0;
     bool m_settingScrollBar = false;
     QtSizeReporter m_sizeReporter;
 };

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "ui/qt/BlockMemory.h"
+
 namespace {
 
 bool g_enabled = true;
@@ -15,6 +17,7 @@ bool g_enabled = true;
 // Pictures kept before all are dropped (words met once are dropped with them when half the
 // index is used): 8 blocks of 1 MiB of pixels, and at most this many pictures.
 constexpr std::size_t kBlockPixels = 256 * 1024;
+constexpr std::size_t kBlockBytes = kBlockPixels * sizeof(QRgb);
 constexpr std::size_t kMaxBlocks = 8;
 constexpr std::size_t kMaxTiles = 8192;
 std::size_t g_maxTiles = kMaxTiles;
@@ -29,6 +32,8 @@ constexpr std::size_t kMaxPrefetch = 4096;
 std::int64_t Fixed(qreal value) { return std::llround(value * 64); }
 
 }  // namespace
+
+void WordTiles::FreePixels::operator()(QRgb* block) const { FreeBlock(block, kBlockBytes); }
 
 void WordTiles::SetEnabled(bool enabled) { g_enabled = enabled; }
 
@@ -265,16 +270,19 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
                           word.end - word.first);
         painter.drawGlyphRun(QPointF(0, 2 * pad + static_cast<qreal>(baselineStep) / 64), glyphs);
     }
+    // The ink's box: most rows hold none, and a row's ink is found from both of its ends.
     int minX = width, minY = height, maxX = -1, maxY = -1;
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-        for (int x = 0; x < width; ++x) {
-            if (row[x] == m_background) continue;
-            minX = std::min(minX, x);
-            maxX = std::max(maxX, x);
-            minY = std::min(minY, y);
-            maxY = std::max(maxY, y);
-        }
+        int left = 0;
+        while (left < width && row[left] == m_background) ++left;
+        if (left == width) continue;
+        int right = width - 1;
+        while (row[right] == m_background) --right;
+        minX = std::min(minX, left);
+        maxX = std::max(maxX, right);
+        minY = std::min(minY, y);
+        maxY = y;
     }
     Tile tile;
     if (maxX >= 0) {
@@ -290,7 +298,7 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
     if (tile.usable && pixels > 0) {
         if (m_blocks.empty() || m_lastBlockUsed + pixels > kBlockPixels) {
             if (m_blocks.size() >= kMaxBlocks) return kNoTile;
-            m_blocks.push_back(std::make_unique_for_overwrite<QRgb[]>(kBlockPixels));
+            m_blocks.push_back(PixelBlock(static_cast<QRgb*>(AllocateBlock(kBlockBytes))));
             m_lastBlockUsed = 0;
         }
         tile.block = static_cast<std::uint32_t>(m_blocks.size() - 1);

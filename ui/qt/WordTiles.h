@@ -113,7 +113,11 @@ class WordTiles {
     std::size_t m_usedSlots = 0;
     std::vector<Tile> m_tileList;
     // The pictures' pixels, in blocks filled one after the other.
-    std::vector<std::unique_ptr<QRgb[]>> m_blocks;
+    struct FreePixels {
+        void operator()(QRgb* block) const;
+    };
+    using PixelBlock = std::unique_ptr<QRgb[], FreePixels>;
+    std::vector<PixelBlock> m_blocks;
     std::size_t m_lastBlockUsed = 0;  // pixels
     // Counts the times every picture was dropped, so a run sees it happen under it.
     std::uint64_t m_forgets = 0;
