@@ -10,6 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
+#if defined(__x86_64__)
+#include <x86intrin.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +33,35 @@ inline double Millis(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 inline double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+// A clock for timing single calls of a microsecond or less, at a third of the cost of reading
+// the steady clock (whose cost would otherwise be a share of what is measured): the processor's
+// time stamp counter, calibrated against the steady clock once. Elsewhere the steady clock.
+class CallClock {
+  public:
+    CallClock() {
+#if defined(__x86_64__)
+        const auto start = Clock::now();
+        const std::uint64_t ticks = __rdtsc();
+        while (Clock::now() - start < std::chrono::milliseconds(20)) {
+        }
+        m_msPerTick = bench::Millis(Clock::now() - start) / static_cast<double>(__rdtsc() - ticks);
+#endif
+    }
+    std::uint64_t Now() const {
+#if defined(__x86_64__)
+        return __rdtsc();
+#else
+        return static_cast<std::uint64_t>(Clock::now().time_since_epoch().count());
+#endif
+    }
+    double Millis(std::uint64_t from, std::uint64_t to) const {
+        return static_cast<double>(to - from) * m_msPerTick;
+    }
+
+  private:
+    double m_msPerTick = std::chrono::duration<double, std::milli>(Clock::duration(1)).count();
+};
 
 // Median, p99 and max of a set of samples (sorted in place).
 struct Spread {
