@@ -107,7 +107,17 @@ void OutputLayout::WrapPiece(std::int32_t line, std::int32_t piece, qreal width,
     std::int32_t rowStart = 0;
     std::int32_t lastBreak = -1;
     qreal x = 0;
-    for (std::int32_t i = 0; i < n; ++i) {
+    // The common start: Latin-1 characters other than tabs, as long as the first row has room.
+    std::int32_t i = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c >= 256 || c == u'\t') break;
+        const qreal advance = m_latin1Advance[variants[i]][c];
+        if (wrap && x + advance > width && i > 0 && c != u' ') break;
+        x += advance;
+        if (c == u' ') lastBreak = i + 1;
+    }
+    for (; i < n; ++i) {
         const char16_t c = text[i];
         qreal advance = Advance(c, variants[i], x);
         if (wrap && x + advance > width && i > rowStart && c != u' ') {
