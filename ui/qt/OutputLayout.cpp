@@ -27,6 +27,7 @@ void OutputLayout::SetFont(const QFont& font) {
         }
         m_rawFonts[v] = QRawFont::fromFont(m_fonts[v]);
         m_latin1Glyph[v].fill(0);
+        m_inkDescent[v] = 0;
         if (!m_rawFonts[v].isValid()) continue;
         QChar characters[256 - 0x20];
         for (int c = 0x20; c < 256; ++c) characters[c - 0x20] = QChar(c);
@@ -34,14 +35,20 @@ void OutputLayout::SetFont(const QFont& font) {
         m_rawFonts[v].glyphIndexesForChars(characters, count, &m_latin1Glyph[v][0x20], &count);
         // A glyph the font draws elsewhere than where the layout measured it cannot be placed
         // by hand; such characters are shaped as text.
+        // How far below the baseline these glyphs, or a line under them, may reach.
+        qreal descent = m_rawFonts[v].underlinePosition() + m_rawFonts[v].lineThickness();
         for (int c = 0x20; c < 256; ++c) {
             quint32& glyph = m_latin1Glyph[v][static_cast<std::size_t>(c)];
             if (glyph == 0) continue;
             const QList<QPointF> advance = m_rawFonts[v].advancesForGlyphIndexes({glyph});
             if (advance.size() != 1 ||
-                std::abs(advance[0].x() - m_latin1Advance[v][static_cast<std::size_t>(c)]) > 0.01)
+                std::abs(advance[0].x() - m_latin1Advance[v][static_cast<std::size_t>(c)]) > 0.01) {
                 glyph = 0;
+                continue;
+            }
+            descent = std::max(descent, m_rawFonts[v].boundingRect(glyph).bottom());
         }
+        m_inkDescent[v] = descent;
     }
     const QFontMetricsF& metrics = m_metrics[0];
     m_rowHeight = std::max(1, static_cast<int>(std::ceil(metrics.lineSpacing())));

@@ -50,6 +50,9 @@ class OutputLayout {
     quint32 Glyph(char16_t character, std::uint8_t variant) const {
         return character < 256 ? m_latin1Glyph[variant][character] : 0;
     }
+    // How far below the baseline the ink of a variant's glyphs (see Glyph), underlined or
+    // not, may reach: drawn antialiased, up to a pixel more.
+    qreal InkDescent(std::uint8_t variant) const { return m_inkDescent[variant]; }
     // Advance of a character in a font variant, starting at x (tabs reach the next stop).
     qreal Advance(char16_t character, std::uint8_t variant, qreal x) const;
     // The font variant of each character of [start, end); valid until the next call.
@@ -88,6 +91,7 @@ class OutputLayout {
     std::array<std::array<qreal, 256>, 4> m_latin1Advance{};
     std::array<QRawFont, 4> m_rawFonts;
     std::array<std::array<quint32, 256>, 4> m_latin1Glyph{};
+    std::array<qreal, 4> m_inkDescent{};
     mutable std::unordered_map<std::uint32_t, qreal> m_otherAdvance;
     mutable std::u16string m_chars;
     mutable std::vector<std::uint8_t> m_variants;

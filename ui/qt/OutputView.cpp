@@ -409,7 +409,11 @@ void OutputView::PaintRow(QPainter& painter, const Row& row, std::int32_t selSta
             continue;
         }
         if (!m_glyphs.empty() || !byGlyph) {
-            m_tiles.NoteDrawnByPainter(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()));
+            // Text shaped by the painter may reach anywhere into the row below.
+            const qreal inkBottom = byGlyph ? baseline + m_layout.InkDescent(variant)
+                                            : row.y + 2 * m_layout.RowHeight();
+            m_tiles.NoteDrawnByPainter(QRectF(kMarginLeft + x, row.y, width, m_layout.RowHeight()),
+                                       inkBottom);
         }
         painter.setPen(colour);
         if (byGlyph && !m_glyphs.empty()) {

@@ -162,12 +162,17 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
     return true;
 }
 
-void WordTiles::NoteDrawnByPainter(QRectF cells) {
+void WordTiles::NoteDrawnByPainter(QRectF cells, qreal inkBottom) {
     if (!m_bits) return;
     const QRect device = cells.translated(m_offset).toAlignedRect().adjusted(-2, 0, 2, 0);
     StartRow(device.top());
     m_lastRight = std::max(m_lastRight, device.right() + 1);
-    m_below.push_back(device.translated(0, device.height()));
+    // A pixel more for the edges' shading.
+    const int bottom = static_cast<int>(std::ceil(inkBottom + m_offset.y())) + 1;
+    if (bottom > device.bottom()) {
+        m_below.push_back(
+            QRect(QPoint(device.left(), device.bottom() + 1), QPoint(device.right(), bottom)));
+    }
 }
 
 void WordTiles::StartRow(int rowTop) {

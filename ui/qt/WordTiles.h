@@ -44,9 +44,9 @@ class WordTiles {
     // nothing drawn, when the caller must draw it all.
     bool Draw(QPainter& painter, const Run& run);
     // Tells of a run the painter drew itself (selected, with a line through it, or in glyphs
-    // the font lacks) over cells of a row: its ink may reach right of them and into the row
-    // below, where no picture may then be copied.
-    void NoteDrawnByPainter(QRectF cells);
+    // the font lacks) over cells of a row: its ink may reach a little right of them and down to
+    // inkBottom, where no picture may then be copied.
+    void NoteDrawnByPainter(QRectF cells, qreal inkBottom);
     // Forgets every picture: call when the fonts change.
     void Forget();
 
