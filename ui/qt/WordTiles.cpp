@@ -33,6 +33,9 @@ std::int64_t Fixed(qreal value) { return std::llround(value * 64); }
 
 }  // namespace
 
+WordTiles::WordTiles() = default;
+WordTiles::~WordTiles() = default;
+
 void WordTiles::FreePixels::operator()(QRgb* block) const { FreeBlock(block, kBlockBytes); }
 
 void WordTiles::SetEnabled(bool enabled) { g_enabled = enabled; }
@@ -88,8 +91,8 @@ void WordTiles::Forget() {
     m_tileList.clear();
     m_index.clear();
     m_usedSlots = 0;
-    // The first block is kept and filled again.
-    if (m_blocks.size() > 1) m_blocks.resize(1);
+    // The blocks are kept and filled again from the first.
+    m_currentBlock = 0;
     m_lastBlockUsed = 0;
     ++m_forgets;
 }
@@ -250,38 +253,42 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
     }
     const int width = static_cast<int>(span) + 3 * pad;
     const int height = 3 * pad;
-    // One scratch image serves every word, grown when a word needs more room.
+    // One scratch image, with a painter kept open on it, serves every word; it is grown when a
+    // word needs more room.
     if (m_scratch.width() < width || m_scratch.height() < height ||
         m_scratch.format() != m_format) {
+        m_scratchPainter.reset();
         m_scratch = QImage(std::max(width, m_scratch.width()), std::max(height, m_scratch.height()),
                            m_format);
+        m_scratchPainter = std::make_unique<QPainter>(&m_scratch);
     }
-    QImage& scratch = m_scratch;
-    scratch.fill(m_background);
+    const QImage& scratch = m_scratch;
+    QPainter& painter = *m_scratchPainter;
+    painter.setClipping(false);
+    painter.fillRect(0, 0, width, height, QColor::fromRgba(m_background));
     m_scratchPositions.clear();
     for (int i = word.first; i < word.end; ++i) {
         m_scratchPositions.emplace_back(
             pad + static_cast<qreal>(m_fixedX[static_cast<std::size_t>(i)] - word.left * 64) / 64,
             0);
     }
-    {
-        QPainter painter(&scratch);
-        // Ink past the room is cut, so it touches the edge and the word stays the painter's.
-        painter.setClipRect(0, 0, width, height);
-        painter.setPen(QColor::fromRgba(run.colour));
-        QGlyphRun glyphs;
-        glyphs.setRawFont(*run.font);
-        glyphs.setRawData(run.glyphs + word.first, m_scratchPositions.data(),
-                          word.end - word.first);
-        painter.drawGlyphRun(QPointF(0, 2 * pad + static_cast<qreal>(baselineStep) / 64), glyphs);
-    }
-    // The ink's box: most rows hold none, and a row's ink is found from both of its ends.
+    // Ink past the room is cut, so it touches the edge and the word stays the painter's.
+    painter.setClipRect(0, 0, width, height);
+    painter.setPen(QColor::fromRgba(run.colour));
+    QGlyphRun glyphs;
+    glyphs.setRawFont(*run.font);
+    glyphs.setRawData(run.glyphs + word.first, m_scratchPositions.data(), word.end - word.first);
+    painter.drawGlyphRun(QPointF(0, 2 * pad + static_cast<qreal>(baselineStep) / 64), glyphs);
+    // The ink's box: most rows hold none (told at once by a pass the compiler makes wide), and a
+    // row's ink is found from both of its ends.
     int minX = width, minY = height, maxX = -1, maxY = -1;
     for (int y = 0; y < height; ++y) {
         const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        QRgb differs = 0;
+        for (int x = 0; x < width; ++x) differs |= row[x] ^ m_background;
+        if (differs == 0) continue;
         int left = 0;
-        while (left < width && row[left] == m_background) ++left;
-        if (left == width) continue;
+        while (row[left] == m_background) ++left;
         int right = width - 1;
         while (row[right] == m_background) --right;
         minX = std::min(minX, left);
@@ -301,14 +308,17 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
     const std::size_t pixels = std::size_t{tile.width} * tile.height;
     if (pixels > kBlockPixels) tile.usable = false;
     if (tile.usable && pixels > 0) {
-        if (m_blocks.empty() || m_lastBlockUsed + pixels > kBlockPixels) {
-            if (m_blocks.size() >= kMaxBlocks) return kNoTile;
-            m_blocks.push_back(PixelBlock(static_cast<QRgb*>(AllocateBlock(kBlockBytes))));
+        if (m_lastBlockUsed + pixels > kBlockPixels) {
+            ++m_currentBlock;
             m_lastBlockUsed = 0;
         }
-        tile.block = static_cast<std::uint32_t>(m_blocks.size() - 1);
+        if (m_currentBlock == m_blocks.size()) {
+            if (m_blocks.size() >= kMaxBlocks) return kNoTile;
+            m_blocks.push_back(PixelBlock(static_cast<QRgb*>(AllocateBlock(kBlockBytes))));
+        }
+        tile.block = static_cast<std::uint32_t>(m_currentBlock);
         tile.first = static_cast<std::uint32_t>(m_lastBlockUsed);
-        QRgb* into = m_blocks.back().get() + m_lastBlockUsed;
+        QRgb* into = m_blocks[m_currentBlock].get() + m_lastBlockUsed;
         for (int y = 0; y < tile.height; ++y, into += tile.width) {
             std::memcpy(into, scratch.constScanLine(minY + y) + minX * 4,
                         std::size_t{tile.width} * 4);

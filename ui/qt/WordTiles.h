@@ -37,6 +37,11 @@ class WordTiles {
         QRgb colour;
     };
 
+    WordTiles();
+    ~WordTiles();
+    WordTiles(const WordTiles&) = delete;
+    WordTiles& operator=(const WordTiles&) = delete;
+
     // Looks at the painter once per paint (background: the pane's, under every run that
     // comes); false when every run must go through QPainter.
     bool Begin(const QPainter& painter, QRgb background);
@@ -118,7 +123,8 @@ class WordTiles {
     };
     using PixelBlock = std::unique_ptr<QRgb[], FreePixels>;
     std::vector<PixelBlock> m_blocks;
-    std::size_t m_lastBlockUsed = 0;  // pixels
+    std::size_t m_currentBlock = 0;   // the one being filled
+    std::size_t m_lastBlockUsed = 0;  // its pixels in use
     // Counts the times every picture was dropped, so a run sees it happen under it.
     std::uint64_t m_forgets = 0;
     // Reused by every run: the glyphs' positions in 1/64 device pixels, and its words.
@@ -126,4 +132,5 @@ class WordTiles {
     std::vector<Word> m_words;
     std::vector<QPointF> m_scratchPositions;
     QImage m_scratch;
+    std::unique_ptr<QPainter> m_scratchPainter;
 };
