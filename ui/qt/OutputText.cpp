@@ -7,6 +7,8 @@
 namespace {
 
 constexpr unsigned char kWidePlaceholder = '?';
+// Runs after the last one found that a look-up tries before it searches them all.
+constexpr int kRunHintSteps = 8;
 // Slots of the cache of recent formats (a power of two) and slots tried for each format.
 constexpr unsigned kStyleCacheBits = 12;
 constexpr std::size_t kStyleCacheSlots = std::size_t{1} << kStyleCacheBits;
@@ -148,9 +150,22 @@ void OutputText::ResetStyles() {
 }
 
 std::size_t OutputText::RunIndexAt(std::int32_t position) const {
-    return m_runs.PartitionPoint(0, m_runs.Size(), [&](const StoredRun& run) {
+    // Look-ups come in order down a page: the run found last, or one a few after it, usually
+    // holds the position, which saves a search of every run held.
+    const std::size_t count = m_runs.Size();
+    std::size_t at = m_runHint;
+    if (at < count && Logical(m_runs[at].start) <= position) {
+        for (int step = 0; step < kRunHintSteps; ++step, ++at) {
+            if (at + 1 == count || Logical(m_runs[at + 1].start) > position) {
+                m_runHint = at;
+                return at;
+            }
+        }
+    }
+    m_runHint = m_runs.PartitionPoint(0, count, [&](const StoredRun& run) {
         return Logical(run.start) <= position;
     }) - 1;
+    return m_runHint;
 }
 
 CharFormat OutputText::FormatAt(std::int32_t position) const {

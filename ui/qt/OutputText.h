@@ -151,6 +151,7 @@ class OutputText {
     ChunkedArray<unsigned char, 16> m_bytes;
     ChunkedArray<std::uint32_t, 14> m_lineStarts;  // of lines 1 on; line 0 starts at 0
     ChunkedArray<StoredRun, 13> m_runs;
+    mutable std::size_t m_runHint = 0;  // the run RunIndexAt found last
     ChunkedArray<WideChar, 10> m_wide;  // by position; their bytes hold '?'
     std::uint32_t m_origin = 0;         // stored position of position 0
     std::int64_t m_trimmedCharacters = 0;
