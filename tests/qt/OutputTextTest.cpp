@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/qt/BlockMemory.h"
 #include "ui/qt/OutputText.h"
 
 namespace {
@@ -282,6 +283,30 @@ TEST(OutputTextLimit, StylesOfTrimmedTextAreReusedAndEditsKeepEveryFormat) {
     EXPECT_GT(fresh - 100, 1000u);
     // About one entry per run held, not one per colour ever seen.
     EXPECT_LE(text.StyleCount(), text.RunCount() + 64);
+}
+
+// Blocks of the text's size come from a few made ready ahead on a thread of their own, and from
+// the system when those run out: each comes zeroed and apart from all the others.
+TEST(OutputText, StorageBlocksComeZeroedAndApartWhetherReadyAheadOrNot) {
+    constexpr std::size_t kBytes = 64 * 1024;
+    std::vector<unsigned char*> blocks;
+    for (int i = 0; i < 40; ++i) {
+        auto* block = static_cast<unsigned char*>(AllocateBlock(kBytes));
+        ASSERT_NE(block, nullptr);
+        EXPECT_TRUE(std::all_of(block, block + kBytes, [](unsigned char c) { return c == 0; }));
+        std::memset(block, i + 1, kBytes);
+        blocks.push_back(block);
+    }
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        EXPECT_EQ(blocks[i][0], i + 1);
+        EXPECT_EQ(blocks[i][kBytes - 1], i + 1);
+        FreeBlock(blocks[i], kBytes);
+    }
+    for (const std::size_t bytes : {std::size_t{100}, std::size_t{1} << 20}) {
+        auto* block = static_cast<unsigned char*>(AllocateBlock(bytes));
+        std::memset(block, 7, bytes);
+        FreeBlock(block, bytes);
+    }
 }
 
 }  // namespace
