@@ -61,7 +61,7 @@ void OutputView::TextChanged() {
 }
 
 void OutputView::ScheduleRelayout() {
-    m_lastPageValid = false;
+    m_lastPage.valid = false;
     if (m_relayoutPending) return;
     m_relayoutPending = true;
     QMetaObject::invokeMethod(this, &OutputView::Relayout, Qt::QueuedConnection);
@@ -149,10 +149,10 @@ std::vector<OutputView::Row> OutputView::VisibleRows() const {
     // what is left below it is less than a row. A row cut in half at the top would be the one
     // read next; below the last text there is nothing to read.
     const int height = viewport()->height();
-    if (m_follow && m_lastPageValid && !m_relayoutPending && m_lastPageWidth == WrapWidth() &&
-        m_lastPageHeight == height) {
+    if (m_follow && m_lastPage.valid && m_lastPage.width == WrapWidth() &&
+        m_lastPage.height == height) {
         int y = kMarginTop;
-        for (const OutputLayout::LineRow& row : m_lastPage) {
+        for (const OutputLayout::LineRow& row : m_lastPage.rows) {
             if (y >= height) break;
             rows.push_back({row.line, row.span.start, row.span.end, y});
             y += m_layout.RowHeight();
@@ -203,10 +203,10 @@ std::int32_t OutputView::PositionFromBar(int value) const {
 void OutputView::Relayout() {
     if (!m_relayoutPending) return;
     m_relayoutPending = false;
-    m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth(), &m_lastPage);
-    m_lastPageValid = true;
-    m_lastPageWidth = WrapWidth();
-    m_lastPageHeight = viewport()->height();
+    m_maxTop = m_layout.LastPageTop(PageRows(), WrapWidth(), &m_lastPage.rows);
+    m_lastPage.valid = true;
+    m_lastPage.width = WrapWidth();
+    m_lastPage.height = viewport()->height();
     StyleScrollBar();
     if (!m_follow && !m_dragging && TopPosition() >= m_maxTop) m_follow = true;
     UpdateScrollBar();

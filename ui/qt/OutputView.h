@@ -136,11 +136,15 @@ class OutputView : public QAbstractScrollArea {
     bool m_follow = true;
     bool m_relayoutPending = false;
     // The rows of the last page as the last layout found them, for the width and height it
-    // was made for: a pane that follows the end paints them without wrapping them again.
-    std::vector<OutputLayout::LineRow> m_lastPage;
-    bool m_lastPageValid = false;
-    qreal m_lastPageWidth = 0;
-    int m_lastPageHeight = 0;
+    // was made for: a pane that follows the end paints them without wrapping them again. Any
+    // change that asks for a new layout voids them.
+    struct LastPage {
+        std::vector<OutputLayout::LineRow> rows;
+        bool valid = false;
+        qreal width = 0;
+        int height = 0;
+    };
+    LastPage m_lastPage;
     bool m_settingScrollBar = false;
     QtSizeReporter m_sizeReporter;
 };

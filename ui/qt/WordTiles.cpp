@@ -108,28 +108,7 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
         if (run.positions[i].y() != 0) return false;
         m_fixedX[static_cast<std::size_t>(i)] = baseX + Fixed(run.positions[i].x());
     }
-    // The words are looked up in three sweeps, so that what each needs from memory (its slot,
-    // then its pixels) is fetched while the others are dealt with, not one after the other.
-    m_words.clear();
-    for (int first = 0; first < run.count;) {
-        int end = first + 1;
-        while (end < run.count && !run.wordStarts[end]) ++end;
-        Word word{first, end, m_fixedX[static_cast<std::size_t>(first)] >> 6, 0, 0, kNoTile};
-        HashWord(word, run, baselineStep);
-        if (!m_index.empty()) __builtin_prefetch(&m_index[word.hash & (kIndexSlots - 1)]);
-        m_words.push_back(word);
-        first = end;
-    }
-    std::uint64_t forgets = m_forgets;
-    for (std::size_t k = 0; k < m_words.size(); ++k) {
-        m_words[k].tile = TileFor(run, m_words[k], baselineStep);
-        if (m_forgets != forgets) {
-            // Every picture went: those found for the words before are gone with them.
-            forgets = m_forgets;
-            for (std::size_t j = 0; j < k; ++j) m_words[j].tile = kNoTile;
-        }
-        PrefetchPixels(m_words[k].tile);
-    }
+    FindPictures(run, baselineStep);
     const int runLeft = static_cast<int>(std::floor(run.origin.x() + m_offset.x()));
     const int runRight = static_cast<int>(std::ceil(run.origin.x() + m_offset.x() + run.width));
     const int rowTop = run.rowTop + m_offset.y();
@@ -163,6 +142,32 @@ bool WordTiles::Draw(QPainter& painter, const Run& run) {
         }
     }
     return true;
+}
+
+void WordTiles::FindPictures(const Run& run, int baselineStep) {
+    // The words are looked up in two sweeps before any is drawn, so that what each needs from
+    // memory (its slot, then its pixels) is fetched while the others are dealt with, not one
+    // after the other.
+    m_words.clear();
+    for (int first = 0; first < run.count;) {
+        int end = first + 1;
+        while (end < run.count && !run.wordStarts[end]) ++end;
+        Word word{first, end, m_fixedX[static_cast<std::size_t>(first)] >> 6, 0, 0, kNoTile};
+        HashWord(word, run, baselineStep);
+        if (!m_index.empty()) __builtin_prefetch(&m_index[word.hash & (kIndexSlots - 1)]);
+        m_words.push_back(word);
+        first = end;
+    }
+    std::uint64_t forgets = m_forgets;
+    for (std::size_t k = 0; k < m_words.size(); ++k) {
+        m_words[k].tile = TileFor(run, m_words[k], baselineStep);
+        if (m_forgets != forgets) {
+            // Every picture went: those found for the words before are gone with them.
+            forgets = m_forgets;
+            for (std::size_t j = 0; j < k; ++j) m_words[j].tile = kNoTile;
+        }
+        PrefetchPixels(m_words[k].tile);
+    }
 }
 
 void WordTiles::NoteDrawnByPainter(QRectF cells, qreal inkBottom) {
@@ -262,7 +267,6 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
                            m_format);
         m_scratchPainter = std::make_unique<QPainter>(&m_scratch);
     }
-    const QImage& scratch = m_scratch;
     QPainter& painter = *m_scratchPainter;
     painter.setClipping(false);
     painter.fillRect(0, 0, width, height, QColor::fromRgba(m_background));
@@ -279,11 +283,27 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
     glyphs.setRawFont(*run.font);
     glyphs.setRawData(run.glyphs + word.first, m_scratchPositions.data(), word.end - word.first);
     painter.drawGlyphRun(QPointF(0, 2 * pad + static_cast<qreal>(baselineStep) / 64), glyphs);
-    // The ink's box: most rows hold none (told at once by a pass the compiler makes wide), and a
-    // row's ink is found from both of its ends.
+    const QRect ink = InkBox(width, height);
+    Tile tile;
+    if (!ink.isEmpty()) {
+        // Ink that reaches the edge may have been cut off: such a word stays the painter's.
+        tile.usable = QRect(1, 1, width - 2, height - 2).contains(ink);
+        tile.width = static_cast<std::uint16_t>(ink.width());
+        tile.height = static_cast<std::uint16_t>(ink.height());
+        tile.offsetX = static_cast<std::int16_t>(ink.left() - pad);
+        tile.offsetY = static_cast<std::int16_t>(ink.top() - 2 * pad);
+    }
+    if (tile.usable && !ink.isEmpty() && !StorePixels(tile, ink.topLeft())) return kNoTile;
+    m_tileList.push_back(tile);
+    return static_cast<std::uint32_t>(m_tileList.size() - 1);
+}
+
+QRect WordTiles::InkBox(int width, int height) const {
+    // Most rows hold no ink (told at once by a pass the compiler makes wide); a row's ink is
+    // found from both of its ends.
     int minX = width, minY = height, maxX = -1, maxY = -1;
     for (int y = 0; y < height; ++y) {
-        const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
+        const auto* row = reinterpret_cast<const QRgb*>(m_scratch.constScanLine(y));
         QRgb differs = 0;
         for (int x = 0; x < width; ++x) differs |= row[x] ^ m_background;
         if (differs == 0) continue;
@@ -296,37 +316,32 @@ std::uint32_t WordTiles::MakeTile(const Run& run, const Word& word, int baseline
         minY = std::min(minY, y);
         maxY = y;
     }
-    Tile tile;
-    if (maxX >= 0) {
-        // Ink that reaches the edge may have been cut off: such a word stays the painter's.
-        tile.usable = minX > 0 && minY > 0 && maxX < width - 1 && maxY < height - 1;
-        tile.width = static_cast<std::uint16_t>(maxX - minX + 1);
-        tile.height = static_cast<std::uint16_t>(maxY - minY + 1);
-        tile.offsetX = static_cast<std::int16_t>(minX - pad);
-        tile.offsetY = static_cast<std::int16_t>(minY - 2 * pad);
-    }
+    return maxX < 0 ? QRect() : QRect(QPoint(minX, minY), QPoint(maxX, maxY));
+}
+
+bool WordTiles::StorePixels(Tile& tile, QPoint from) {
     const std::size_t pixels = std::size_t{tile.width} * tile.height;
-    if (pixels > kBlockPixels) tile.usable = false;
-    if (tile.usable && pixels > 0) {
-        if (m_lastBlockUsed + pixels > kBlockPixels) {
-            ++m_currentBlock;
-            m_lastBlockUsed = 0;
-        }
-        if (m_currentBlock == m_blocks.size()) {
-            if (m_blocks.size() >= kMaxBlocks) return kNoTile;
-            m_blocks.push_back(PixelBlock(static_cast<QRgb*>(AllocateBlock(kBlockBytes))));
-        }
-        tile.block = static_cast<std::uint32_t>(m_currentBlock);
-        tile.first = static_cast<std::uint32_t>(m_lastBlockUsed);
-        QRgb* into = m_blocks[m_currentBlock].get() + m_lastBlockUsed;
-        for (int y = 0; y < tile.height; ++y, into += tile.width) {
-            std::memcpy(into, scratch.constScanLine(minY + y) + minX * 4,
-                        std::size_t{tile.width} * 4);
-        }
-        m_lastBlockUsed += pixels;
+    if (pixels > kBlockPixels) {
+        tile.usable = false;
+        return true;
     }
-    m_tileList.push_back(tile);
-    return static_cast<std::uint32_t>(m_tileList.size() - 1);
+    if (m_lastBlockUsed + pixels > kBlockPixels) {
+        ++m_currentBlock;
+        m_lastBlockUsed = 0;
+    }
+    if (m_currentBlock == m_blocks.size()) {
+        if (m_blocks.size() >= kMaxBlocks) return false;
+        m_blocks.push_back(PixelBlock(static_cast<QRgb*>(AllocateBlock(kBlockBytes))));
+    }
+    tile.block = static_cast<std::uint32_t>(m_currentBlock);
+    tile.first = static_cast<std::uint32_t>(m_lastBlockUsed);
+    QRgb* into = m_blocks[m_currentBlock].get() + m_lastBlockUsed;
+    for (int y = 0; y < tile.height; ++y, into += tile.width) {
+        std::memcpy(into, m_scratch.constScanLine(from.y() + y) + from.x() * 4,
+                    std::size_t{tile.width} * 4);
+    }
+    m_lastBlockUsed += pixels;
+    return true;
 }
 
 void WordTiles::PrefetchPixels(std::uint32_t tile) const {

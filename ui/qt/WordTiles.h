@@ -84,9 +84,16 @@ class WordTiles {
         std::uint32_t tile;  // or kNoTile
     };
 
+    // Splits the run into its words (m_words) and finds the picture of each.
+    void FindPictures(const Run& run, int baselineStep);
     void HashWord(Word& word, const Run& run, int baselineStep) const;
     std::uint32_t TileFor(const Run& run, const Word& word, int baselineStep);
     std::uint32_t MakeTile(const Run& run, const Word& word, int baselineStep);
+    // The box of what is not background in the scratch image's top left width x height.
+    QRect InkBox(int width, int height) const;
+    // Copies the tile's pixels from the scratch image (its top left at from) into the blocks;
+    // false when they are full. A tile too large for a block is made unusable instead.
+    bool StorePixels(Tile& tile, QPoint from);
     void PrefetchPixels(std::uint32_t tile) const;
     void Copy(const Tile& tile, QPoint at);
     void StartRow(int rowTop);
